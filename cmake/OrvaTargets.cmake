@@ -1,0 +1,35 @@
+# Compiler settings shared by every target, and the helper that defines a shipped tool.
+
+set(ORVA_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion)
+if(ORVA_WERROR)
+  list(APPEND ORVA_WARNINGS -Werror)
+endif()
+
+if(ORVA_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Our own sources get the full warning set; third-party code (GoogleTest) does not.
+function(orva_warnings target)
+  target_compile_options(${target} PRIVATE ${ORVA_WARNINGS})
+endfunction()
+
+set(ORVA_TOOLS "" CACHE INTERNAL "The shipped programs")
+
+# orva_add_tool(<name> SOURCES <file>... [LIBS <lib>...])
+# A shipped program: lands in <build>/bin, installs into <prefix>/bin, linked statically
+# when ORVA_STATIC_TOOLS is on so that it starts without the dynamic loader.
+function(orva_add_tool name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  orva_warnings(${name})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  if(ORVA_STATIC_TOOLS)
+    target_link_options(${name} PRIVATE -static)
+  endif()
+  install(TARGETS ${name} RUNTIME DESTINATION bin)
+  set(ORVA_TOOLS ${ORVA_TOOLS} ${name} CACHE INTERNAL "The shipped programs")
+endfunction()

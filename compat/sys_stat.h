@@ -1,0 +1,26 @@
+#pragma once
+
+#include <sys/types.h>
+
+namespace compat {
+
+// Creates a directory the way the one-argument host call does: `mode` is ignored,
+// no umask is applied here. 0, or -1 with errno from the host.
+int mkdir(const char* path, mode_t mode);
+
+// Makes the mode set for `mode_text` (the text of mkdir -m): a private heap copy that the
+// caller passes to getmode and then frees with free(). Refuses a text that neither starts
+// with an octal number nor is a list of [ugoa]*[+-=]+[rwx]* clauses: null with EINVAL.
+// Null with ENOMEM when memory is exhausted.
+void* setmode(const char* mode_text);
+
+// The permission bits that `set` names. An octal text is taken as it stands (the rest of
+// the text and `base_mode` play no part); a symbolic text is applied to `base_mode` as
+// chmod would apply it. The caller keeps the low 16 bits.
+int getmode(const void* set, mode_t base_mode);
+
+// Writes ten '-', one space and a zero byte into `buffer` (at least 12 bytes), whatever
+// the mode.
+void strmode(mode_t mode, char* buffer);
+
+}  // namespace compat

@@ -1,0 +1,213 @@
+// orva-sdkversion, run as a program: what it prints, where, and with which status.
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "testing/run_program.h"
+
+namespace {
+
+using orva_testing::RunOptions;
+using orva_testing::RunResult;
+using orva_testing::Stdout;
+
+const char* const tool = ORVA_TOOL_ORVA_SDKVERSION;
+
+RunResult run(const std::vector<std::string>& args) { return orva_testing::run_program(tool, args); }
+
+const char help_text[] =
+    "orva-sdkversion: Information about the ORVA Application SDK\n"
+    "(Tools for the operating system of the Tessik Game Console)\n"
+    "---\n"
+    "This program identifies the location and version of the SDK.\n"
+    "If you can run this as a shell command, your PATH is correct.\n"
+    "---\n"
+    "Futher, this command can give information about the SDK:\n"
+    "Short option | Long option | What it prints\n"
+    "           h          help   This help information\n"
+    "           v       version   Version of the SDK codebase from Git\n"
+    "           d          date   Time when the SDK was compiled\n"
+    "           c       changed   Time of last change to SDK codebase\n"
+    "           o            os   Host operating system running the SDK\n"
+    "           m       machine   Processor type running the SDK\n"
+    "---\n";
+
+std::string error_for(const std::string& text) {
+  return "orva-sdkversion: Unrecognized option \"" + text + "\". Try -h.\n";
+}
+
+// The values this build printed for -v, -d, -c, -o, -m, each read on its own.
+std::string value_of(const std::string& option) {
+  std::string out = run({option}).out;
+  return out.substr(0, out.size() - 2);  // drop the trailing space and newline
+}
+
+TEST(SdkVersion, NoArgumentsPrintsANewlineAlone) {
+  RunResult r = run({});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "\n");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(SdkVersion, EachValueIsOneWordInItsForm) {
+  struct Case {
+    const char* option;
+    const char* form;
+  };
+  const Case cases[] = {
+      {"-v", "[0-9a-f]{8}"},
+      {"-d", "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z"},
+      {"-c", "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2}"},
+      {"-o", "[^ \n]+"},
+      {"-m", "[^ \n]+"},
+  };
+  for (const Case& c : cases) {
+    RunResult r = run({c.option});
+    EXPECT_EQ(r.status, 0) << c.option;
+    EXPECT_TRUE(std::regex_match(r.out, std::regex(std::string(c.form) + " \n")))
+        << c.option << " printed \"" << r.out << "\"";
+    EXPECT_EQ(r.err, "") << c.option;
+  }
+}
+
+TEST(SdkVersion, ReportFollowsTableOrderWithASpaceAfterEachValue) {
+  const std::string v = value_of("-v"), d = value_of("-d"), c = value_of("-c"), o = value_of("-o"),
+                    m = value_of("-m");
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+  };
+  const Case cases[] = {
+      {{"-o", "-m"}, o + " " + m + " \n"},
+      {{"-mo"}, o + " " + m + " \n"},
+      {{"-m", "-o"}, o + " " + m + " \n"},
+      {{"-vdcom"}, v + " " + d + " " + c + " " + o + " " + m + " \n"},
+      {{"-mocdv"}, v + " " + d + " " + c + " " + o + " " + m + " \n"},
+      {{"--machine", "--changed", "--version"}, v + " " + c + " " + m + " \n"},
+      {{"--os", "-d"}, d + " " + o + " \n"},
+  };
+  for (const Case& k : cases) {
+    RunResult r = run(k.args);
+    EXPECT_EQ(r.status, 0) << k.args[0];
+    EXPECT_EQ(r.out, k.out) << k.args[0];
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+TEST(SdkVersion, NamingARowTwicePrintsItOnce) {
+  const std::string v = value_of("-v");
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"-v", "-v"}, {"-vv"}, {"--version", "-v"}, {"--version", "--version"}}) {
+    RunResult r = run(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, v + " \n") << args[0];
+  }
+}
+
+TEST(SdkVersion, HelpGoesToStandardErrorAndWinsOverTheReport) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"-h"}, {"--help"}, {"-vh"}, {"-hv"}, {"--date", "-h"}, {"-h", "-h"}, {"-h", "--os"}}) {
+    RunResult r = run(args);
+    EXPECT_EQ(r.status, 0) << args[0];
+    EXPECT_EQ(r.out, "") << args[0];
+    EXPECT_EQ(r.err, help_text) << args[0];
+  }
+}
+
+TEST(SdkVersion, RejectsTheOffendingTextWithStatusMinusOne) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string offending;
+  };
+  const Case cases[] = {
+      // Whole-argument rejections, in the order of the parser's tests.
+      {{"--"}, "--"},
+      {{"-"}, "-"},
+      {{"foo"}, "foo"},
+      {{""}, ""},
+      {{"v"}, "v"},
+      // Long options match only whole and case-sensitively.
+      {{"--HELP"}, "--HELP"},
+      {{"--hel"}, "--hel"},
+      {{"--help=1"}, "--help=1"},
+      {{"---"}, "---"},
+      {{"--h"}, "--h"},
+      {{"--version "}, "--version "},
+      // A bad letter of a cluster is reported alone, with one hyphen.
+      {{"-V"}, "-V"},
+      {{"-vx"}, "-x"},
+      {{"-help"}, "-e"},
+      {{"-v-"}, "--"},
+      {{"-v "}, "- "},
+  };
+  for (const Case& c : cases) {
+    RunResult r = run(c.args);
+    EXPECT_EQ(r.status, 255) << "argument \"" << c.args[0] << "\"";
+    EXPECT_EQ(r.out, "") << "argument \"" << c.args[0] << "\"";
+    EXPECT_EQ(r.err, error_for(c.offending)) << "argument \"" << c.args[0] << "\"";
+  }
+}
+
+TEST(SdkVersion, FirstErrorWinsAndNothingElseIsPrinted) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string offending;
+  };
+  const Case cases[] = {
+      {{"-h", "-x"}, "-x"},
+      {{"-v", "foo"}, "foo"},
+      {{"-x", "-y"}, "-x"},
+      {{"--help", "--", "-h"}, "--"},
+      {{"-vq", "-z"}, "-q"},
+      {{"-d", "-", "-h"}, "-"},
+  };
+  for (const Case& c : cases) {
+    RunResult r = run(c.args);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, error_for(c.offending));
+  }
+}
+
+TEST(SdkVersion, NameIsFixedWhateverItIsStartedAs) {
+  RunOptions options;
+  options.args = {"-x"};
+  options.argv0 = "some-other-name";
+  RunResult r = orva_testing::run_program(tool, options);
+  EXPECT_EQ(r.err, error_for("-x"));
+  options.args = {"-h"};
+  EXPECT_EQ(orva_testing::run_program(tool, options).err, help_text);
+}
+
+TEST(SdkVersion, ReportThatCannotBeWrittenIsAFailure) {
+  for (Stdout mode : {Stdout::Closed, Stdout::DevFull}) {
+    RunOptions options;
+    options.args = {"-vdcom"};
+    options.stdout_mode = mode;
+    RunResult r = orva_testing::run_program(tool, options);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err.rfind("orva-sdkversion: ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+  }
+}
+
+TEST(SdkVersion, EmptyReportThatCannotBeWrittenIsAFailure) {
+  RunOptions options;
+  options.stdout_mode = Stdout::DevFull;
+  RunResult r = orva_testing::run_program(tool, options);
+  EXPECT_EQ(r.status, 255);
+  EXPECT_NE(r.err, "");
+}
+
+TEST(SdkVersion, HelpIsUnaffectedByAClosedStandardOutput) {
+  RunOptions options;
+  options.args = {"-h"};
+  options.stdout_mode = Stdout::Closed;
+  RunResult r = orva_testing::run_program(tool, options);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, help_text);
+}
+
+}  // namespace

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// Runs a built program the way a shell script would, and captures what it did.
+
+namespace orva_testing {
+
+enum class Stdout {
+  Pipe,     // captured into RunResult::out
+  Closed,   // descriptor 1 closed when the program starts
+  DevFull,  // descriptor 1 on /dev/full: every write fails with ENOSPC
+};
+
+enum class Stdin {
+  Pipe,    // fed RunOptions::input, then end of input
+  Closed,  // descriptor 0 closed when the program starts
+};
+
+struct RunOptions {
+  std::vector<std::string> args;  // arguments after the program name
+  std::string input;              // bytes on standard input
+  std::string cwd;                // working directory; empty: the test's own
+  // The whole environment as NAME=VALUE; unset means the test's own environment.
+  std::optional<std::vector<std::string>> env;
+  std::vector<std::string> extra_env;  // NAME=VALUE added to (or replacing in) the above
+  std::optional<unsigned> umask;       // the program's umask; unset: the test's own
+  Stdout stdout_mode = Stdout::Pipe;
+  Stdin stdin_mode = Stdin::Pipe;
+  std::string argv0;  // the name the program is started under; empty: its path
+};
+
+struct RunResult {
+  int status = -1;       // exit status 0..255, or -1 when the program was killed
+  int term_signal = 0;   // the signal that killed it, or 0
+  std::string out;       // standard output bytes
+  std::string err;       // standard error bytes
+};
+
+// Starts `program` with `options` and waits for it. Fails the calling test (and returns a
+// result with status -1) when the program cannot be started.
+RunResult run_program(const std::string& program, const RunOptions& options);
+
+// Shorthand: only arguments, everything else as by default.
+RunResult run_program(const std::string& program, const std::vector<std::string>& args);
+
+}  // namespace orva_testing
