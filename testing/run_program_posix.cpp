@@ -14,8 +14,6 @@
 
 #include <gtest/gtest.h>
 
-extern char** environ;
-
 namespace orva_testing {
 namespace {
 
@@ -118,6 +116,7 @@ RunResult run_program(const std::string& program, const RunOptions& options) {
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   std::vector<char*> envp;
+  envp.reserve(env.size() + 1);
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
 
