@@ -1,1 +1,115 @@
-// placeholder: being written
+// The host calls of compat/host.h for the Windows runtime: each forwards to the runtime's
+// own call of that meaning.
+
+#include "compat/host.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include <direct.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include "compat/stdlib.h"
+
+namespace compat::host {
+
+char* fullpath(char* buffer, const char* path, std::size_t size) {
+  return _fullpath(buffer, path, size);
+}
+
+int mkdir(const char* path) { return _mkdir(path); }
+
+namespace {
+
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+// The length of the root at the start of `path`: "/" or "\" (1), "C:\" or "C:/" (3), else 0.
+std::size_t root_length(const char* path) {
+  if (is_separator(path[0])) return 1;
+  if (path[0] != '\0' && path[1] == ':' && is_separator(path[2])) return 3;
+  return 0;
+}
+
+// The length of `path` without its trailing separators, a root's own separator kept.
+std::size_t trimmed_length(const char* path) {
+  std::size_t length = std::strlen(path);
+  std::size_t root = root_length(path);
+  while (length > root && is_separator(path[length - 1])) --length;
+  return length;
+}
+
+int stat_as_is(const char* path, struct stat* status) {
+  struct _stat64 host_status {};
+  if (_stat64(path, &host_status) != 0) return -1;
+  *status = {};
+  status->st_dev = host_status.st_dev;
+  status->st_ino = host_status.st_ino;
+  status->st_mode = host_status.st_mode;
+  status->st_nlink = host_status.st_nlink;
+  status->st_uid = host_status.st_uid;
+  status->st_gid = host_status.st_gid;
+  status->st_rdev = host_status.st_rdev;
+  status->st_size = static_cast<decltype(status->st_size)>(host_status.st_size);
+  status->st_atime = static_cast<decltype(status->st_atime)>(host_status.st_atime);
+  status->st_mtime = static_cast<decltype(status->st_mtime)>(host_status.st_mtime);
+  status->st_ctime = static_cast<decltype(status->st_ctime)>(host_status.st_ctime);
+  return 0;
+}
+
+}  // namespace
+
+// The runtime's _stat64 fails on a trailing separator ("a/"), where POSIX stat names the
+// directory a, so the separators go before the call; a root ("/", "C:\") keeps its own.
+int stat(const char* path, struct stat* status) {
+  std::size_t length = trimmed_length(path);
+  if (path[length] == '\0') return stat_as_is(path, status);
+  char trimmed[PATH_BUFFER_SIZE];
+  if (length >= sizeof trimmed) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  std::memcpy(trimmed, path, length);
+  trimmed[length] = '\0';
+  return stat_as_is(trimmed, status);
+}
+
+int gmtime64(const time64_t* timer, std::tm* result) {
+  const std::tm* converted = _gmtime64(timer);
+  if (converted == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  *result = *converted;
+  return 0;
+}
+
+int localtime64(const time64_t* timer, std::tm* result) {
+  const std::tm* converted = _localtime64(timer);
+  if (converted == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  *result = *converted;
+  return 0;
+}
+
+char* strdup(const char* text) { return _strdup(text); }
+
+}  // namespace compat::host
+
+// --- traversal ---
+
+#include <dirent.h>
+
+namespace compat::host {
+
+// The runtime has no status call relative to an open directory: the full path it is.
+int stat_in_directory(DIR* /*directory*/, const char* /*name*/, const char* path,
+                      std::size_t /*path_length*/, struct stat* status) {
+  return stat(path, status);
+}
+
+}  // namespace compat::host

@@ -8,8 +8,9 @@ namespace compat {
 constexpr std::size_t PATH_BUFFER_SIZE = 260;
 
 // Writes the absolute form of `path` into `resolved` (PATH_BUFFER_SIZE bytes) and returns
-// it. The path is handled as text and need not exist. Null with errno (ERANGE when the
-// result and its zero byte do not fit) on failure.
+// it. The path is handled as text and need not exist; an empty path gives the current
+// directory. Null with errno on failure: ERANGE when the result and its zero byte do not
+// fit, EINVAL for a null `resolved`.
 char* realpath(const char* path, char* resolved);
 
 // realloc that frees `block` when the resize fails, so the caller may store the result

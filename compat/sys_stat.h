@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace compat {
@@ -8,15 +9,22 @@ namespace compat {
 // no umask is applied here. 0, or -1 with errno from the host.
 int mkdir(const char* path, mode_t mode);
 
+// The status of `path` as the host's stat gives it, on every host; a trailing separator
+// ("a/") names the directory before it. 0, or -1 with errno from the host.
+int stat(const char* path, struct stat* status);
+
 // Makes the mode set for `mode_text` (the text of mkdir -m): a private heap copy that the
 // caller passes to getmode and then frees with free(). Refuses a text that neither starts
-// with an octal number nor is a list of [ugoa]*[+-=]+[rwx]* clauses: null with EINVAL.
-// Null with ENOMEM when memory is exhausted.
+// with an octal number nor is a comma-separated list of [ugoa]*[+-=]*[rwx]* clauses:
+// null with EINVAL. Null with ENOMEM when memory is exhausted.
 void* setmode(const char* mode_text);
 
-// The permission bits that `set` names. An octal text is taken as it stands (the rest of
-// the text and `base_mode` play no part); a symbolic text is applied to `base_mode` as
-// chmod would apply it. The caller keeps the low 16 bits.
+// The permission bits that `set` names. An octal text (after white space and one sign,
+// the octal digits up to the first other character) is taken as it stands, as a 32-bit
+// unsigned value, a minus negating it; the rest of the text and `base_mode` play no part.
+// A symbolic text is applied clause by clause to `base_mode` as chmod applies it; an empty
+// who list stands for `a` (no umask is consulted), and a clause without an operator
+// changes nothing. The caller keeps the low 16 bits.
 int getmode(const void* set, mode_t base_mode);
 
 // Writes ten '-', one space and a zero byte into `buffer` (at least 12 bytes), whatever

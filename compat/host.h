@@ -1,0 +1,52 @@
+#pragma once
+
+// The few host runtime calls whose meaning differs between hosts. Only host_posix.cpp and
+// host_win32.cpp implement this header, and only they include platform headers; the rest of
+// the layer is host-independent and calls these.
+
+#include <cstddef>
+#include <ctime>
+
+#include <sys/stat.h>
+
+#include "compat/time.h"
+
+namespace compat::host {
+
+// Writes the absolute form of `path` into `buffer` (`size` bytes), in the manner of the
+// Windows runtime's _fullpath: the path is handled as text and need not exist; a null or
+// empty path gives the current directory. Returns `buffer`, or null with errno (ERANGE
+// when the result and its zero byte do not fit in `size`).
+char* fullpath(char* buffer, const char* path, std::size_t size);
+
+// Creates a directory the way the one-argument host call does (no mode of ours is
+// applied). 0, or -1 with errno.
+int mkdir(const char* path);
+
+// The status of `path` as the host's stat reports it; a trailing separator names the
+// directory before it. 0, or -1 with errno.
+int stat(const char* path, struct stat* status);
+
+// Converts *timer to broken-down UTC (gmtime64) or local (localtime64) time in *result.
+// 0, or -1 with errno EINVAL when the host cannot convert the time (*result untouched).
+int gmtime64(const time64_t* timer, std::tm* result);
+int localtime64(const time64_t* timer, std::tm* result);
+
+// A heap copy of `text` that the caller frees with free(); null with ENOMEM.
+char* strdup(const char* text);
+
+}  // namespace compat::host
+
+// --- traversal ---
+
+#include <dirent.h>
+
+namespace compat::host {
+
+// The status of `name`, an entry of the open directory `directory`, whose full path is
+// `path` (`path_length` characters): the same result as stat(path), links followed, but
+// possibly cheaper to take. 0, or -1 with errno.
+int stat_in_directory(DIR* directory, const char* name, const char* path,
+                      std::size_t path_length, struct stat* status);
+
+}  // namespace compat::host
