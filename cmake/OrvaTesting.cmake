@@ -7,10 +7,22 @@ if(NOT TARGET GTest::gtest_main)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
   add_subdirectory(${ORVA_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/_deps/googletest EXCLUDE_FROM_ALL)
-  add_library(GTest::gtest ALIAS gtest)
-  add_library(GTest::gtest_main ALIAS gtest_main)
+  if(NOT TARGET GTest::gtest_main)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+  endif()
 endif()
 include(GoogleTest)
+
+# Under Wine, one persistent server for the whole run: a fixture starts it before the first
+# test and stops it after the last.
+if(CMAKE_CROSSCOMPILING AND CMAKE_CROSSCOMPILING_EMULATOR)
+  set(ORVA_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
+  set(ORVA_WINE_ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${ORVA_WINEPREFIX}")
+  add_test(NAME wine_server_start COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-server start)
+  add_test(NAME wine_server_stop COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-server stop)
+  set_tests_properties(wine_server_start PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${ORVA_WINE_ENVIRONMENT}")
+  set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${ORVA_WINE_ENVIRONMENT}")
+endif()
 
 # orva_add_test(<name> SOURCES <file>... [LIBS <lib>...] [LABELS <label>...] [TOOLS <tool>...])
 # A GoogleTest binary whose cases become CTest tests. Each tool named under TOOLS is built
@@ -27,8 +39,16 @@ function(orva_add_test name)
     add_dependencies(${name} ${tool})
     target_compile_definitions(${name} PRIVATE "ORVA_TOOL_${tool_macro}=\"$<TARGET_FILE:${tool}>\"")
   endforeach()
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 300)
+  if(ORVA_WINE_ENVIRONMENT)
+    # Listing the cases would start Wine before the fixture has warmed it: one CTest test
+    # per binary instead.
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES
+      LABELS "${ARG_LABELS}" TIMEOUT 600 FIXTURES_REQUIRED wine ENVIRONMENT "${ORVA_WINE_ENVIRONMENT}")
+  else()
+    gtest_discover_tests(${name}
+      DISCOVERY_MODE PRE_TEST
+      DISCOVERY_TIMEOUT 60
+      PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 300)
+  endif()
 endfunction()

@@ -15,7 +15,19 @@ using orva_testing::Stdout;
 
 const char* const tool = ORVA_TOOL_ORVA_SDKVERSION;
 
-RunResult run(const std::vector<std::string>& args) { return orva_testing::run_program(tool, args); }
+// Text-mode streams on the Windows host end lines with CR LF; compare the text.
+RunResult run_text(const std::string& program, const RunOptions& options) {
+  RunResult r = orva_testing::run_program(program, options);
+  r.out = orva_testing::as_text(r.out);
+  r.err = orva_testing::as_text(r.err);
+  return r;
+}
+
+RunResult run(const std::vector<std::string>& args) {
+  RunOptions options;
+  options.args = args;
+  return run_text(tool, options);
+}
 
 const char help_text[] =
     "orva-sdkversion: Information about the ORVA Application SDK\n"
@@ -175,10 +187,10 @@ TEST(SdkVersion, NameIsFixedWhateverItIsStartedAs) {
   RunOptions options;
   options.args = {"-x"};
   options.argv0 = "some-other-name";
-  RunResult r = orva_testing::run_program(tool, options);
+  RunResult r = run_text(tool, options);
   EXPECT_EQ(r.err, error_for("-x"));
   options.args = {"-h"};
-  EXPECT_EQ(orva_testing::run_program(tool, options).err, help_text);
+  EXPECT_EQ(run_text(tool, options).err, help_text);
 }
 
 TEST(SdkVersion, ReportThatCannotBeWrittenIsAFailure) {
@@ -186,7 +198,7 @@ TEST(SdkVersion, ReportThatCannotBeWrittenIsAFailure) {
     RunOptions options;
     options.args = {"-vdcom"};
     options.stdout_mode = mode;
-    RunResult r = orva_testing::run_program(tool, options);
+    RunResult r = run_text(tool, options);
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.err.rfind("orva-sdkversion: ", 0), 0u) << r.err;
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
@@ -196,7 +208,7 @@ TEST(SdkVersion, ReportThatCannotBeWrittenIsAFailure) {
 TEST(SdkVersion, EmptyReportThatCannotBeWrittenIsAFailure) {
   RunOptions options;
   options.stdout_mode = Stdout::DevFull;
-  RunResult r = orva_testing::run_program(tool, options);
+  RunResult r = run_text(tool, options);
   EXPECT_EQ(r.status, 255);
   EXPECT_NE(r.err, "");
 }
@@ -205,7 +217,7 @@ TEST(SdkVersion, HelpIsUnaffectedByAClosedStandardOutput) {
   RunOptions options;
   options.args = {"-h"};
   options.stdout_mode = Stdout::Closed;
-  RunResult r = orva_testing::run_program(tool, options);
+  RunResult r = run_text(tool, options);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, help_text);
 }

@@ -46,4 +46,9 @@ RunResult run_program(const std::string& program, const RunOptions& options);
 // Shorthand: only arguments, everything else as by default.
 RunResult run_program(const std::string& program, const std::vector<std::string>& args);
 
+// Text a program wrote through the C runtime's streams, as the test compares it: on the
+// Windows host the runtime's text mode writes each newline as CR LF, which this turns back
+// into LF; elsewhere the bytes are returned unchanged. Byte-exact output (cat) is compared raw.
+std::string as_text(const std::string& bytes);
+
 }  // namespace orva_testing

@@ -160,4 +160,8 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
   return run_program(program, options);
 }
 
+std::string as_text(const std::string& bytes) { return bytes; }
+
+bool running_as_root() { return geteuid() == 0; }
+
 }  // namespace orva_testing

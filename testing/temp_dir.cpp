@@ -1,12 +1,12 @@
 #include "testing/temp_dir.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <system_error>
 
 #include <gtest/gtest.h>
@@ -19,11 +19,12 @@ TempDir::TempDir() {
   std::error_code ec;
   fs::path base = fs::temp_directory_path(ec);
   if (ec) base = "/tmp";
-  std::string pattern = (base / "orva-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    ADD_FAILURE() << "cannot make a temporary directory under " << base;
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    fs::path candidate = base / ("orva-test-" + std::to_string(random()));
+    if (fs::create_directory(candidate, ec)) path_ = candidate.generic_string();
   }
-  path_ = pattern;
+  if (path_.empty()) ADD_FAILURE() << "cannot make a temporary directory under " << base;
 }
 
 TempDir::~TempDir() {
@@ -62,14 +63,6 @@ int permissions(const std::string& path) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return -1;
   return static_cast<int>(st.st_mode & 07777);
-}
-
-bool running_as_root() {
-#ifdef _WIN32
-  return false;
-#else
-  return geteuid() == 0;
-#endif
 }
 
 }  // namespace orva_testing

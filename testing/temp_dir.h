@@ -29,7 +29,8 @@ bool exists(const std::string& path);
 // Permission bits (mode & 07777) of an existing path, or -1.
 int permissions(const std::string& path);
 
-// True when the process runs as the superuser, for whom permission tests mean nothing.
+// True when the process runs as the superuser, for whom permission tests mean nothing
+// (defined with the host's run_program).
 bool running_as_root();
 
 }  // namespace orva_testing

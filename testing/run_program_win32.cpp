@@ -1,0 +1,180 @@
+// Runs a program on the Windows host: CreateProcess with three pipes (or no handle for a
+// closed stream), one thread feeding standard input and one draining standard error while
+// this one drains standard output, so that no pipe can fill up and stall.
+#include "testing/run_program.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+namespace orva_testing {
+namespace {
+
+// Quotes one argument so that the runtime's command-line parser gives it back unchanged.
+std::string quote_argument(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) return arg;
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, '\\');
+  return quoted + "\"";
+}
+
+// Build paths come from the Unix side of Wine; its drive Z: is the Unix root.
+std::string native_path(const std::string& path) {
+  if (path.empty() || path[0] != '/') return path;
+  std::string native = "Z:";
+  native.append(path);
+  return native;
+}
+
+std::vector<std::string> environment_for(const RunOptions& options) {
+  std::vector<std::string> env;
+  if (options.env) {
+    env = *options.env;
+  } else {
+    char* block = GetEnvironmentStringsA();
+    for (const char* p = block; *p != '\0'; p += std::strlen(p) + 1) env.emplace_back(p);
+    FreeEnvironmentStringsA(block);
+  }
+  for (const std::string& extra : options.extra_env) {
+    const std::string name = extra.substr(0, extra.find('=') + 1);
+    std::erase_if(env, [&](const std::string& e) { return e.compare(0, name.size(), name) == 0; });
+    env.push_back(extra);
+  }
+  return env;
+}
+
+std::string environment_block(const std::vector<std::string>& env) {
+  std::string block;
+  for (const std::string& e : env) {
+    block.append(e);
+    block.push_back('\0');
+  }
+  block.push_back('\0');
+  return block;
+}
+
+void read_all(HANDLE from, std::string* into) {
+  char buffer[65536];
+  DWORD n = 0;
+  while (ReadFile(from, buffer, sizeof buffer, &n, nullptr) && n > 0) into->append(buffer, n);
+}
+
+void write_all(HANDLE to, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD n = 0;
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 65536));
+    if (!WriteFile(to, bytes.data() + done, chunk, &n, nullptr)) break;
+    done += n;
+  }
+  CloseHandle(to);
+}
+
+bool make_pipe(HANDLE* read_end, HANDLE* write_end, bool child_reads) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  if (!CreatePipe(read_end, write_end, &inherit, 0)) return false;
+  // Only the child's end is inherited.
+  SetHandleInformation(child_reads ? *write_end : *read_end, HANDLE_FLAG_INHERIT, 0);
+  return true;
+}
+
+HANDLE open_full_device() {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  return CreateFileA("Z:\\dev\\full", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                     OPEN_EXISTING, 0, nullptr);
+}
+
+}  // namespace
+
+RunResult run_program(const std::string& program, const RunOptions& options) {
+  RunResult result;
+  const std::string application = native_path(program);
+  std::string command_line = quote_argument(options.argv0.empty() ? application : options.argv0);
+  for (const std::string& arg : options.args) {
+    command_line.push_back(' ');
+    command_line.append(quote_argument(arg));
+  }
+  std::string env = environment_block(environment_for(options));
+
+  HANDLE in_read = nullptr, in_write = nullptr, out_read = nullptr, out_write = nullptr;
+  HANDLE err_read = nullptr, err_write = nullptr;
+  if (!make_pipe(&in_read, &in_write, true) || !make_pipe(&out_read, &out_write, false) ||
+      !make_pipe(&err_read, &err_write, false)) {
+    ADD_FAILURE() << "CreatePipe failed";
+    return result;
+  }
+  HANDLE child_out = out_write;
+  if (options.stdout_mode == Stdout::Closed) child_out = INVALID_HANDLE_VALUE;
+  if (options.stdout_mode == Stdout::DevFull) child_out = open_full_device();
+
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = options.stdin_mode == Stdin::Pipe ? in_read : INVALID_HANDLE_VALUE;
+  startup.hStdOutput = child_out;
+  startup.hStdError = err_write;
+  PROCESS_INFORMATION process = {};
+  std::string cwd = native_path(options.cwd);
+  BOOL started = CreateProcessA(application.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, env.data(),
+                                cwd.empty() ? nullptr : cwd.c_str(), &startup, &process);
+  CloseHandle(in_read);
+  CloseHandle(out_write);
+  CloseHandle(err_write);
+  if (options.stdout_mode == Stdout::DevFull && child_out != INVALID_HANDLE_VALUE) CloseHandle(child_out);
+  if (!started) {
+    ADD_FAILURE() << "cannot run " << program << " (error " << GetLastError() << ")";
+    CloseHandle(in_write);
+    CloseHandle(out_read);
+    CloseHandle(err_read);
+    return result;
+  }
+  std::thread feeder(write_all, in_write, options.input);
+  std::thread err_reader(read_all, err_read, &result.err);
+  read_all(out_read, &result.out);
+  feeder.join();
+  err_reader.join();
+  CloseHandle(out_read);
+  CloseHandle(err_read);
+
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  // A POSIX-style shell on this host sees the low eight bits, as on POSIX hosts.
+  result.status = static_cast<int>(code & 0xFF);
+  return result;
+}
+
+RunResult run_program(const std::string& program, const std::vector<std::string>& args) {
+  RunOptions options;
+  options.args = args;
+  return run_program(program, options);
+}
+
+std::string as_text(const std::string& bytes) {
+  std::string text;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+    text.push_back(bytes[i]);
+  }
+  return text;
+}
+
+bool running_as_root() { return false; }
+
+}  // namespace orva_testing
