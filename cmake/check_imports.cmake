@@ -1,0 +1,18 @@
+# Fails unless the Windows executable EXE imports only KERNEL32.dll and msvcrt.dll, the
+# libraries every Windows host has. Run with -DOBJDUMP=... -DEXE=... -P.
+execute_process(COMMAND "${OBJDUMP}" -p "${EXE}" OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${EXE} failed")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${dump}")
+if(NOT imports)
+  message(FATAL_ERROR "${EXE}: no imports found")
+endif()
+foreach(line IN LISTS imports)
+  string(REPLACE "DLL Name: " "" dll "${line}")
+  string(TOLOWER "${dll}" dll)
+  if(NOT dll STREQUAL "kernel32.dll" AND NOT dll STREQUAL "msvcrt.dll")
+    message(FATAL_ERROR "${EXE} imports ${dll}")
+  endif()
+endforeach()
+message(STATUS "${EXE}: ${imports}")
