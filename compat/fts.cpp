@@ -1,1 +1,518 @@
-// placeholder: being written
+#include "compat/fts.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "compat/host.h"
+#include "compat/stdlib.h"
+
+namespace compat {
+
+namespace {
+
+// The path buffer always grows by this much beyond what is needed, so that a walk rarely
+// reallocates it.
+constexpr std::size_t PATH_SLACK = 256;
+// The first path buffer holds at least this much before the slack (the host's path limit).
+constexpr std::size_t FIRST_PATH_SIZE = 260;
+// The sort array grows with room for this many more entries than needed.
+constexpr std::size_t SORT_SPARE = 40;
+
+// An entry's status record sits right behind it in the same block.
+static_assert(sizeof(FTSENT) % alignof(struct stat) == 0);
+
+bool is_set(const FTS* stream, int option) { return (stream->fts_options & option) != 0; }
+
+bool is_dot_or_dot_dot(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// A new entry for the `length` bytes at `name` (not necessarily NUL-terminated): one heap
+// block holding the record, the status record (unless FTS_NOSTAT) and the name. Every
+// field has a defined value; the caller sets level, parent, path length and info. Null
+// with errno from the heap.
+FTSENT* fts_new_entry(FTS* stream, const char* name, std::size_t length) {
+  std::size_t status_size = is_set(stream, FTS_NOSTAT) ? 0 : sizeof(struct stat);
+  std::size_t header = sizeof(FTSENT) + status_size + 1;
+  if (length > SIZE_MAX - header) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  auto* entry = static_cast<FTSENT*>(std::malloc(header + length));
+  if (entry == nullptr) return nullptr;
+  char* tail = reinterpret_cast<char*>(entry + 1);
+  *entry = FTSENT{};
+  entry->fts_statp = status_size == 0 ? nullptr : reinterpret_cast<struct stat*>(tail);
+  entry->fts_name = tail + status_size;
+  std::memcpy(entry->fts_name, name, length);
+  entry->fts_name[length] = '\0';
+  entry->fts_namelen = length;
+  entry->fts_accpath = entry->fts_name;
+  entry->fts_path = stream->fts_path;
+  entry->fts_instr = FTS_NOINSTR;
+  entry->fts_fts = stream;
+  return entry;
+}
+
+void fts_free_list(FTSENT* head) {
+  while (head != nullptr) {
+    FTSENT* next = head->fts_link;
+    std::free(head);
+    head = next;
+  }
+}
+
+void release_child_list(FTS* stream) {
+  fts_free_list(stream->fts_child);
+  stream->fts_child = nullptr;
+}
+
+// Takes the status into `status` and derives the info code from it. The status goes
+// through `directory`, the open directory holding the entry, during a scan, and through
+// fts_accpath otherwise.
+int fts_classify(int options, FTSENT* entry, DIR* directory) {
+  struct stat scratch;
+  struct stat* status = (options & FTS_NOSTAT) != 0 ? &scratch : entry->fts_statp;
+  int result = directory != nullptr
+                   ? host::stat_in_directory(directory, entry->fts_name, entry->fts_accpath,
+                                             entry->fts_pathlen, status)
+                   : host::stat(entry->fts_accpath, status);
+  if (result != 0) {
+    entry->fts_errno = errno;
+    std::memset(status, 0, sizeof *status);
+    return FTS_NS;
+  }
+  if (S_ISREG(status->st_mode)) return FTS_F;
+  if (!S_ISDIR(status->st_mode)) return FTS_DEFAULT;
+  entry->fts_dev = static_cast<std::uint64_t>(status->st_dev);
+  entry->fts_ino = static_cast<std::uint64_t>(status->st_ino);
+  entry->fts_nlink = static_cast<std::int64_t>(status->st_nlink);
+  return is_dot_or_dot_dot(entry->fts_name) ? FTS_DOT : FTS_D;
+}
+
+// Grows the path buffer by `more` bytes and the slack. On failure the old buffer is
+// already freed, fts_path is null, and errno holds the heap's error.
+bool fts_grow_path(FTS* stream, std::size_t more) {
+  if (more > SIZE_MAX - PATH_SLACK - stream->fts_pathlen) {
+    std::free(stream->fts_path);
+    stream->fts_path = nullptr;
+    errno = ENOMEM;
+    return false;
+  }
+  stream->fts_pathlen += more + PATH_SLACK;
+  stream->fts_path = static_cast<char*>(reallocf(stream->fts_path, stream->fts_pathlen));
+  return stream->fts_path != nullptr;
+}
+
+int fts_compare_entries(const void* a, const void* b) {
+  const auto* first = static_cast<const FTSENT* const*>(a);
+  const auto* second = static_cast<const FTSENT* const*>(b);
+  return (*first)->fts_fts->fts_compar(first, second);
+}
+
+// Sorts the `count` (at least 2) entries from `head` with the client's comparison and
+// returns the new head. Without memory for the sort array the list keeps its order.
+FTSENT* fts_sort_siblings(FTS* stream, FTSENT* head, std::size_t count) {
+  if (stream->fts_nitems < count) {
+    int saved_errno = errno;
+    stream->fts_nitems = count + SORT_SPARE;
+    std::size_t size = stream->fts_nitems <= SIZE_MAX / sizeof(FTSENT*)
+                           ? stream->fts_nitems * sizeof(FTSENT*)
+                           : SIZE_MAX;
+    stream->fts_array = static_cast<FTSENT**>(reallocf(stream->fts_array, size));
+    if (stream->fts_array == nullptr) {
+      stream->fts_nitems = 0;
+      errno = saved_errno;
+      return head;
+    }
+  }
+  FTSENT** array = stream->fts_array;
+  std::size_t i = 0;
+  for (FTSENT* p = head; p != nullptr; p = p->fts_link) array[i++] = p;
+  std::qsort(array, count, sizeof *array, fts_compare_entries);
+  for (i = 0; i + 1 < count; ++i) array[i]->fts_link = array[i + 1];
+  array[count - 1]->fts_link = nullptr;
+  return array[0];
+}
+
+void rebase_entry(FTSENT* entry, char* buffer) {
+  // Every entry reached through the buffer is reached through its start.
+  if (entry->fts_accpath != entry->fts_name) entry->fts_accpath = buffer;
+  entry->fts_path = buffer;
+}
+
+// Re-points every live entry at the moved path buffer: the kept child list, then the list
+// being built and, through the parents, each ancestor with its later siblings.
+void fts_rebase_paths(FTS* stream, FTSENT* head) {
+  char* buffer = stream->fts_path;
+  for (FTSENT* p = stream->fts_child; p != nullptr; p = p->fts_link) rebase_entry(p, buffer);
+  FTSENT* p = head != nullptr ? head : stream->fts_cur;
+  while (p->fts_level >= FTS_ROOTLEVEL) {
+    rebase_entry(p, buffer);
+    p = p->fts_link != nullptr ? p->fts_link : p->fts_parent;
+  }
+}
+
+// Frees what a failed scan holds and stops the stream. errno keeps the heap's error.
+FTSENT* fail_scan(FTS* stream, DIR* directory, FTSENT* in_hand, FTSENT* list) {
+  int saved_errno = errno;
+  std::free(in_hand);
+  fts_free_list(list);
+  closedir(directory);
+  stream->fts_cur->fts_info = FTS_ERR;
+  stream->fts_options |= FTS_STOP;
+  errno = saved_errno;
+  return nullptr;
+}
+
+// Reads the current directory into a new sibling list (see the scan modes). Null when it
+// cannot be opened (FTS_DNR in FTS_SCAN_READ mode), when it is empty (FTS_DP in
+// FTS_SCAN_READ mode), or when memory runs out (FTS_ERR and FTS_STOP).
+FTSENT* fts_scan_dir(FTS* stream, int mode) {
+  FTSENT* cur = stream->fts_cur;
+  DIR* directory = opendir(cur->fts_accpath);
+  if (directory == nullptr) {
+    if (mode == FTS_SCAN_READ) {
+      cur->fts_info = FTS_DNR;
+      cur->fts_errno = errno;
+    }
+    return nullptr;
+  }
+  // Entries' paths are the directory's path, one "/" and their names.
+  std::size_t prefix = cur->fts_pathlen;
+  if (prefix > 0 && stream->fts_path[prefix - 1] == '/') --prefix;
+  stream->fts_path[prefix] = '/';
+  std::size_t len = prefix + 1;
+  std::size_t room = stream->fts_pathlen - len;
+  int level = cur->fts_level + 1;
+  bool see_dots = is_set(stream, FTS_SEEDOT);
+  bool moved = false;
+  FTSENT* head = nullptr;
+  FTSENT* tail = nullptr;
+  std::size_t count = 0;
+
+  while (const dirent* record = readdir(directory)) {
+    const char* name = record->d_name;
+    if (!see_dots && is_dot_or_dot_dot(name)) continue;
+    std::size_t n = std::strlen(name);
+    FTSENT* p = fts_new_entry(stream, name, n);
+    if (p == nullptr) return fail_scan(stream, directory, nullptr, head);
+    if (n >= room) {
+      char* old = stream->fts_path;
+      if (!fts_grow_path(stream, len + n + 1)) return fail_scan(stream, directory, p, head);
+      if (stream->fts_path != old) {
+        moved = true;
+        p->fts_path = stream->fts_path;
+      }
+      room = stream->fts_pathlen - len;
+    }
+    p->fts_level = level;
+    p->fts_pathlen = len + n;
+    p->fts_parent = cur;
+    p->fts_accpath = p->fts_path;
+    if (mode == FTS_SCAN_NAMES) {
+      p->fts_info = FTS_NSOK;
+      if (p->fts_statp != nullptr) std::memset(p->fts_statp, 0, sizeof *p->fts_statp);
+    } else {
+      std::memcpy(stream->fts_path + len, name, n + 1);
+      p->fts_info = fts_classify(stream->fts_options, p, directory);
+    }
+    if (tail == nullptr) {
+      head = p;
+    } else {
+      tail->fts_link = p;
+    }
+    tail = p;
+    ++count;
+  }
+  closedir(directory);
+
+  if (moved) fts_rebase_paths(stream, head);
+  stream->fts_path[cur->fts_pathlen] = '\0';
+  if (count == 0) {
+    if (mode == FTS_SCAN_READ) cur->fts_info = FTS_DP;
+    return nullptr;
+  }
+  if (stream->fts_compar != nullptr && count >= 2) return fts_sort_siblings(stream, head, count);
+  return head;
+}
+
+// Makes root `p` current: its path is its whole text, its name what follows the last "/"
+// (unless the root is "/" itself).
+void fts_load_root(FTS* stream, FTSENT* p) {
+  p->fts_pathlen = p->fts_namelen;
+  std::memcpy(stream->fts_path, p->fts_name, p->fts_namelen + 1);
+  const char* slash = std::strrchr(p->fts_name, '/');
+  if (slash != nullptr && !(slash == p->fts_name && slash[1] == '\0')) {
+    std::size_t length = p->fts_namelen - static_cast<std::size_t>(slash + 1 - p->fts_name);
+    std::memmove(p->fts_name, slash + 1, length + 1);
+    p->fts_namelen = length;
+  }
+  p->fts_accpath = stream->fts_path;
+  p->fts_path = stream->fts_path;
+  stream->fts_dev = p->fts_dev;
+}
+
+// Writes p's path into the buffer: its parent's path (without a trailing "/"), "/" and
+// its name.
+void compose_path(FTS* stream, FTSENT* p) {
+  const FTSENT* parent = p->fts_parent;
+  std::size_t k = parent->fts_pathlen;
+  if (k > 0 && stream->fts_path[k - 1] == '/') --k;
+  stream->fts_path[k] = '/';
+  std::memcpy(stream->fts_path + k + 1, p->fts_name, p->fts_namelen + 1);
+}
+
+FTSENT* make_current(FTS* stream, FTSENT* p) {
+  compose_path(stream, p);
+  stream->fts_cur = p;
+  return p;
+}
+
+// Frees the roots from `roots` and the rest of what fts_open made, keeping errno.
+FTS* fail_open(FTS* stream, FTSENT* root_parent, FTSENT* roots) {
+  int saved_errno = errno;
+  fts_free_list(roots);
+  std::free(root_parent);
+  std::free(stream->fts_path);
+  std::free(stream);
+  errno = saved_errno;
+  return nullptr;
+}
+
+std::size_t longest_length(char* const* argv) {
+  std::size_t longest = 0;
+  for (char* const* root = argv; *root != nullptr; ++root) {
+    std::size_t length = std::strlen(*root);
+    if (length > longest) longest = length;
+  }
+  return longest;
+}
+
+// Makes the entries of the roots: in argument order, or in reverse order ready to be
+// sorted. The head of the list, or null after releasing everything (errno set).
+FTSENT* make_roots(FTS* stream, char* const* argv, FTSENT* root_parent) {
+  FTSENT* head = nullptr;
+  FTSENT* tail = nullptr;
+  for (char* const* root = argv; *root != nullptr; ++root) {
+    std::size_t length = std::strlen(*root);
+    if (length == 0) errno = ENOENT;
+    FTSENT* p = length == 0 ? nullptr : fts_new_entry(stream, *root, length);
+    if (p == nullptr) {
+      fail_open(stream, root_parent, head);
+      return nullptr;
+    }
+    p->fts_level = FTS_ROOTLEVEL;
+    p->fts_parent = root_parent;
+    p->fts_pathlen = length;
+    p->fts_info = fts_classify(stream->fts_options, p, nullptr);
+    // A root named "." or ".." is walked like any directory.
+    if (p->fts_info == FTS_DOT) p->fts_info = FTS_D;
+    if (stream->fts_compar != nullptr) {
+      p->fts_link = head;
+      head = p;
+    } else {
+      if (tail == nullptr) {
+        head = p;
+      } else {
+        tail->fts_link = p;
+      }
+      tail = p;
+    }
+  }
+  return head;
+}
+
+std::size_t list_length(const FTSENT* head) {
+  std::size_t count = 0;
+  for (; head != nullptr; head = head->fts_link) ++count;
+  return count;
+}
+
+// Moves on from `t`, which has been returned, to its next sibling or up to its parent.
+FTSENT* move_on(FTS* stream, FTSENT* t) {
+  for (;;) {
+    FTSENT* p = t->fts_link;
+    if (p == nullptr) break;
+    std::free(t);
+    if (p->fts_level == FTS_ROOTLEVEL) {
+      fts_load_root(stream, p);
+      stream->fts_cur = p;
+      return p;
+    }
+    if (p->fts_instr == FTS_SKIP) {
+      t = p;
+      continue;
+    }
+    if (p->fts_instr == FTS_FOLLOW) {
+      compose_path(stream, p);
+      p->fts_info = fts_classify(stream->fts_options, p, nullptr);
+      p->fts_instr = FTS_NOINSTR;
+    }
+    return make_current(stream, p);
+  }
+
+  FTSENT* p = t->fts_parent;
+  std::free(t);
+  if (p->fts_level == FTS_ROOTPARENTLEVEL) {
+    std::free(p);
+    errno = 0;
+    stream->fts_cur = nullptr;
+    return nullptr;
+  }
+  stream->fts_path[p->fts_pathlen] = '\0';
+  p->fts_info = p->fts_errno != 0 ? FTS_ERR : FTS_DP;
+  stream->fts_cur = p;
+  return p;
+}
+
+// The pre-order directory `p` has been returned: descend into it, or return it again as
+// FTS_DP (skipped, another device, empty) or FTS_DNR (unreadable).
+FTSENT* descend(FTS* stream, FTSENT* p, int instr) {
+  if (instr == FTS_SKIP || (is_set(stream, FTS_XDEV) && p->fts_dev != stream->fts_dev)) {
+    release_child_list(stream);
+    stream->fts_options &= ~FTS_NAMEONLY;
+    p->fts_info = FTS_DP;
+    return p;
+  }
+  // A names-only list has no status: read the directory again.
+  if (stream->fts_child != nullptr && is_set(stream, FTS_NAMEONLY)) {
+    stream->fts_options &= ~FTS_NAMEONLY;
+    release_child_list(stream);
+  }
+  FTSENT* head = stream->fts_child;
+  if (head == nullptr) {
+    head = fts_scan_dir(stream, FTS_SCAN_READ);
+    if (head == nullptr) return is_set(stream, FTS_STOP) ? nullptr : p;
+  }
+  stream->fts_child = nullptr;
+  return make_current(stream, head);
+}
+
+}  // namespace
+
+FTS* fts_open(char* const* argv, int options, FtsCompare compar) {
+  if (static_cast<unsigned>(options) > static_cast<unsigned>(FTS_OPTIONMASK) ||
+      argv == nullptr || argv[0] == nullptr) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  auto* stream = static_cast<FTS*>(std::calloc(1, sizeof(FTS)));
+  if (stream == nullptr) return nullptr;
+  stream->fts_compar = compar;
+  stream->fts_options = options | FTS_NOCHDIR;
+
+  std::size_t longest = longest_length(argv);
+  std::size_t first = longest < FIRST_PATH_SIZE ? FIRST_PATH_SIZE : longest + 1;
+  if (!fts_grow_path(stream, first)) {
+    std::free(stream);
+    return nullptr;
+  }
+  FTSENT* root_parent = fts_new_entry(stream, "", 0);
+  if (root_parent == nullptr) return fail_open(stream, nullptr, nullptr);
+  root_parent->fts_level = FTS_ROOTPARENTLEVEL;
+
+  FTSENT* roots = make_roots(stream, argv, root_parent);
+  if (roots == nullptr) return nullptr;
+  if (compar != nullptr && roots->fts_link != nullptr) {
+    roots = fts_sort_siblings(stream, roots, list_length(roots));
+  }
+
+  FTSENT* initial = fts_new_entry(stream, "", 0);
+  if (initial == nullptr) return fail_open(stream, root_parent, roots);
+  initial->fts_link = roots;
+  initial->fts_parent = root_parent;
+  initial->fts_info = FTS_INIT;
+  stream->fts_cur = initial;
+  return stream;
+}
+
+// Comparisons of either declaration have the same parameters at the machine level.
+FTS* fts_open(char* const* argv, int options, FtsCompareMutable compar) {
+  return fts_open(argv, options, reinterpret_cast<FtsCompare>(compar));
+}
+
+FTS* fts_open(char* const* argv, int options, std::nullptr_t) {
+  return fts_open(argv, options, FtsCompare{nullptr});
+}
+
+FTSENT* fts_read(FTS* stream) {
+  FTSENT* p = stream->fts_cur;
+  if (p == nullptr || is_set(stream, FTS_STOP)) return nullptr;
+  int instr = p->fts_instr;
+  p->fts_instr = FTS_NOINSTR;
+
+  if (instr == FTS_AGAIN) {
+    p->fts_info = fts_classify(stream->fts_options, p, nullptr);
+    return p;
+  }
+  if (p->fts_info == FTS_D) return descend(stream, p, instr);
+  // A child list can only belong to a pre-order directory; one left from an entry that is
+  // no longer one would outlive its parent.
+  if (stream->fts_child != nullptr) {
+    release_child_list(stream);
+    stream->fts_options &= ~FTS_NAMEONLY;
+  }
+  return move_on(stream, p);
+}
+
+FTSENT* fts_children(FTS* stream, int instr) {
+  if (instr != 0 && instr != FTS_NAMEONLY) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  errno = 0;
+  if (is_set(stream, FTS_STOP)) return nullptr;
+  FTSENT* p = stream->fts_cur;
+  if (p == nullptr) return nullptr;
+  if (p->fts_info == FTS_INIT) return p->fts_link;
+  if (p->fts_info != FTS_D) return nullptr;
+  release_child_list(stream);
+  // The flag always describes the list the stream keeps.
+  if (instr == FTS_NAMEONLY) {
+    stream->fts_options |= FTS_NAMEONLY;
+  } else {
+    stream->fts_options &= ~FTS_NAMEONLY;
+  }
+  stream->fts_child = fts_scan_dir(stream, instr == FTS_NAMEONLY ? FTS_SCAN_NAMES : FTS_SCAN_CHILD);
+  return stream->fts_child;
+}
+
+int fts_set(FTS* /*stream*/, FTSENT* entry, int instr) {
+  if (static_cast<unsigned>(instr) > static_cast<unsigned>(FTS_SKIP)) {
+    errno = EINVAL;
+    return 1;
+  }
+  entry->fts_instr = instr;
+  return 0;
+}
+
+int fts_close(FTS* stream) {
+  FTSENT* p = stream->fts_cur;
+  while (p != nullptr) {
+    FTSENT* next = p->fts_link != nullptr ? p->fts_link : p->fts_parent;
+    bool last = p->fts_level < 0;
+    std::free(p);
+    if (last) break;
+    p = next;
+  }
+  release_child_list(stream);
+  std::free(stream->fts_array);
+  std::free(stream->fts_path);
+  std::free(stream);
+  return 0;
+}
+
+void* fts_get_clientptr(FTS* stream) { return stream->fts_clientptr; }
+
+void fts_set_clientptr(FTS* stream, void* pointer) { stream->fts_clientptr = pointer; }
+
+FTS* fts_get_stream(FTSENT* entry) { return entry->fts_fts; }
+
+}  // namespace compat
