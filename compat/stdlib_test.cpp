@@ -135,6 +135,10 @@ TEST(RealpathNull, ANullBufferIsRefused) {
   EXPECT_EQ(errno, EINVAL);
 }
 
+// The analyzer does not see that reallocf takes the block over, and reports leaks that
+// AddressSanitizer, which does see it, would catch for real.
+// NOLINTBEGIN(clang-analyzer-unix.Malloc)
+
 TEST(Reallocf, ResizesAndKeepsTheContents) {
   auto* block = static_cast<char*>(std::malloc(4));
   ASSERT_NE(block, nullptr);
@@ -170,5 +174,7 @@ TEST(Reallocf, ANullBlockAllocates) {
   EXPECT_NE(block, nullptr);
   std::free(block);
 }
+
+// NOLINTEND(clang-analyzer-unix.Malloc)
 
 }  // namespace

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <sys/stat.h>
-#include <sys/types.h>
 
 namespace compat {
 

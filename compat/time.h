@@ -9,7 +9,9 @@ namespace compat {
 using time64_t = std::int64_t;
 
 // Converts *timer to broken-down UTC time in *result, destination first. 0 on success;
-// EINVAL, with *result all zero, when the host cannot convert the time.
+// EINVAL (also in errno), with *result all zero, when the host cannot convert the time
+// (the Windows runtime: before 1970 or after 3000; any host: a year beyond int) or a
+// pointer is null. *result is the caller's own: nothing of the host's is shared.
 int gmtime_s(std::tm* result, const time64_t* timer);
 
 // The same in local time, with tm_isdst as the host sets it.
