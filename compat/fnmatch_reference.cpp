@@ -1,1 +1,174 @@
-// placeholder: being written
+// A literal transcription of the matching algorithm: recursion at every star, both
+// conversion states passed by value, nothing skipped or cached. Slow on purpose; it is the
+// yardstick compat::fnmatch is compared with.
+#include "compat/fnmatch_reference.h"
+
+#include <cstring>
+#include <cwchar>
+#include <cwctype>
+
+#include "compat/fnmatch.h"
+
+namespace orva_testing {
+namespace {
+
+using compat::FNM_CASEFOLD;
+using compat::FNM_LEADING_DIR;
+using compat::FNM_NOESCAPE;
+using compat::FNM_NOMATCH;
+using compat::FNM_PATHNAME;
+using compat::FNM_PERIOD;
+
+constexpr std::size_t max_char_bytes = 5;
+
+bool decode_failed(std::size_t length) {
+  return length == static_cast<std::size_t>(-1) || length == static_cast<std::size_t>(-2);
+}
+
+// A pattern character: false on an invalid or incomplete sequence.
+bool decode_pattern(const char* p, std::mbstate_t* state, wint_t* c, std::size_t* length) {
+  wchar_t w = 0;
+  std::size_t n = std::mbrtowc(&w, p, max_char_bytes, state);
+  if (decode_failed(n)) return false;
+  *c = static_cast<wint_t>(w);
+  *length = n;
+  return true;
+}
+
+// A string character: a bad byte stands for itself and resets the state.
+void decode_string(const char* s, std::mbstate_t* state, wint_t* c, std::size_t* length) {
+  wchar_t w = 0;
+  std::size_t n = std::mbrtowc(&w, s, max_char_bytes, state);
+  if (decode_failed(n)) {
+    *c = static_cast<unsigned char>(*s);
+    *length = 1;
+    *state = std::mbstate_t{};
+    return;
+  }
+  *c = static_cast<wint_t>(w);
+  *length = n;
+}
+
+wint_t fold(wint_t c, int flags) { return (flags & FNM_CASEFOLD) ? std::towlower(c) : c; }
+
+bool leading(const char* s, const char* start, int flags) {
+  return s == start || ((flags & FNM_PATHNAME) && s[-1] == '/');
+}
+
+bool ordinary_equal(wint_t p, wint_t s, int flags) {
+  return p == s || ((flags & FNM_CASEFOLD) && std::towlower(p) == std::towlower(s));
+}
+
+enum class Bracket { matched, not_matched, unterminated, fail };
+
+// The member list after '['; on a verdict, *p ends past the closing ']'.
+Bracket scan_bracket(const char** p_io, wint_t s, int flags, std::mbstate_t* ps) {
+  const char* p = *p_io;
+  bool negate = *p == '!' || *p == '^';
+  if (negate) ++p;
+  const char* list = p;
+  wint_t test = fold(s, flags);
+  bool matched = false;
+  for (;;) {
+    if (*p == ']' && p > list) break;
+    if (*p == '\0') return Bracket::unterminated;
+    if (*p == '/' && (flags & FNM_PATHNAME)) return Bracket::fail;
+    if (*p == '\\' && !(flags & FNM_NOESCAPE)) ++p;
+    wint_t low = 0;
+    std::size_t n = 0;
+    if (!decode_pattern(p, ps, &low, &n)) return Bracket::fail;
+    p += n;
+    low = fold(low, flags);
+    if (p[0] == '-' && p[1] != ']' && p[1] != '\0') {
+      ++p;
+      if (*p == '\\' && !(flags & FNM_NOESCAPE)) ++p;
+      wint_t high = 0;
+      if (!decode_pattern(p, ps, &high, &n)) return Bracket::fail;
+      if (high == 0) return Bracket::unterminated;
+      p += n;
+      high = fold(high, flags);
+      if (low <= test && test <= high) matched = true;
+    } else if (low == test) {
+      matched = true;
+    }
+  }
+  *p_io = p + 1;
+  return matched == negate ? Bracket::not_matched : Bracket::matched;
+}
+
+int match(const char* p, const char* s, const char* start, int flags, std::mbstate_t ps,
+          std::mbstate_t ss) {
+  for (;;) {
+    wint_t pc = 0;
+    std::size_t pn = 0;
+    if (!decode_pattern(p, &ps, &pc, &pn)) return FNM_NOMATCH;
+    p += pn;
+    wint_t sc = 0;
+    std::size_t sn = 0;
+    decode_string(s, &ss, &sc, &sn);
+
+    if (pc == 0) {
+      if ((flags & FNM_LEADING_DIR) && sc == '/') return 0;
+      return sc == 0 ? 0 : FNM_NOMATCH;
+    }
+    if (pc == '?') {
+      if (sc == 0) return FNM_NOMATCH;
+      if (sc == '/' && (flags & FNM_PATHNAME)) return FNM_NOMATCH;
+      if (sc == '.' && (flags & FNM_PERIOD) && leading(s, start, flags)) return FNM_NOMATCH;
+      s += sn;
+      continue;
+    }
+    if (pc == '*') {
+      while (*p == '*') ++p;
+      char next = *p;
+      if (sc == '.' && (flags & FNM_PERIOD) && leading(s, start, flags)) return FNM_NOMATCH;
+      if (next == '\0') {
+        if (!(flags & FNM_PATHNAME)) return 0;
+        return ((flags & FNM_LEADING_DIR) || std::strchr(s, '/') == nullptr) ? 0 : FNM_NOMATCH;
+      }
+      if (next == '/' && (flags & FNM_PATHNAME)) {
+        s = std::strchr(s, '/');
+        if (s == nullptr) return FNM_NOMATCH;
+        continue;
+      }
+      if (sc == 0) return FNM_NOMATCH;
+      for (;;) {
+        if (match(p, s, start, flags, ps, ss) == 0) return 0;
+        wint_t c = 0;
+        std::size_t n = 0;
+        decode_string(s, &ss, &c, &n);
+        if (c == '/' && (flags & FNM_PATHNAME)) return FNM_NOMATCH;
+        s += n;
+        if (c == 0) return FNM_NOMATCH;
+      }
+    }
+    if (pc == '[') {
+      if (sc == 0) return FNM_NOMATCH;
+      if (sc == '/' && (flags & FNM_PATHNAME)) return FNM_NOMATCH;
+      if (sc == '.' && (flags & FNM_PERIOD) && leading(s, start, flags)) return FNM_NOMATCH;
+      switch (scan_bracket(&p, sc, flags, &ps)) {
+        case Bracket::fail:
+        case Bracket::not_matched:
+          return FNM_NOMATCH;
+        case Bracket::matched:
+          s += sn;
+          continue;
+        case Bracket::unterminated:
+          break;  // '[' is an ordinary character; p is still right after it
+      }
+    } else if (pc == '\\' && !(flags & FNM_NOESCAPE)) {
+      if (!decode_pattern(p, &ps, &pc, &pn)) return FNM_NOMATCH;
+      p += pn;
+    }
+    if (!ordinary_equal(pc, sc, flags)) return FNM_NOMATCH;
+    s += sn;
+  }
+}
+
+}  // namespace
+
+int reference_fnmatch(const char* pattern, const char* string, int flags) {
+  return match(pattern, string, string, flags, std::mbstate_t{}, std::mbstate_t{});
+}
+
+}  // namespace orva_testing

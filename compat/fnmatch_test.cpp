@@ -1,1 +1,339 @@
-// placeholder: being written
+// The behaviours of compat::fnmatch that carry meaning, as tables. Each case is also run
+// through the reference matcher, so a table and the reference cannot drift apart;
+// fnmatch_compare_test.cpp covers everything else on generated inputs.
+#include "compat/fnmatch.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "compat/fnmatch_reference.h"
+#include "testing/alloc_fault.h"
+
+namespace {
+
+using compat::FNM_CASEFOLD;
+using compat::FNM_LEADING_DIR;
+using compat::FNM_NOESCAPE;
+using compat::FNM_NOMATCH;
+using compat::FNM_PATHNAME;
+using compat::FNM_PERIOD;
+
+constexpr int yes = 0;
+constexpr int no = FNM_NOMATCH;
+
+struct Case {
+  const char* pattern;
+  const char* string;
+  int flags;
+  int expected;
+};
+
+// Bytes outside printable ASCII as \xNN, so a failing case can be read and copied.
+std::string escaped(const char* text) {
+  std::string out;
+  for (const char* c = text; *c != '\0'; ++c) {
+    auto byte = static_cast<unsigned char>(*c);
+    if (byte >= 0x20 && byte < 0x7f && byte != '\\' && byte != '"') {
+      out += *c;
+      continue;
+    }
+    static const char hex[] = "0123456789abcdef";
+    out += "\\x";
+    out += hex[byte >> 4];
+    out += hex[byte & 15];
+  }
+  return out;
+}
+
+template <std::size_t N>
+void expect_cases(const Case (&cases)[N]) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE("pattern \"" + escaped(c.pattern) + "\" string \"" + escaped(c.string) +
+                 "\" flags " + std::to_string(c.flags));
+    EXPECT_EQ(compat::fnmatch(c.pattern, c.string, c.flags), c.expected);
+    EXPECT_EQ(orva_testing::reference_fnmatch(c.pattern, c.string, c.flags), c.expected);
+  }
+}
+
+TEST(Fnmatch, FlagValuesAreOurOwn) {
+  EXPECT_EQ(FNM_NOMATCH, 1);
+  EXPECT_EQ(FNM_NOESCAPE, 0x01);
+  EXPECT_EQ(FNM_PATHNAME, 0x02);
+  EXPECT_EQ(FNM_PERIOD, 0x04);
+  EXPECT_EQ(FNM_LEADING_DIR, 0x08);
+  EXPECT_EQ(FNM_CASEFOLD, 0x10);
+}
+
+TEST(Fnmatch, WildcardsAndLiterals) {
+  const Case cases[] = {
+      {"", "", 0, yes},
+      {"", "a", 0, no},
+      {"*", "", 0, yes},
+      {"*", "", FNM_PATHNAME, yes},
+      {"***", "abc", 0, yes},  // a run of stars acts as one
+      {"?", "", 0, no},
+      {"?", "a", 0, yes},
+      {"??", "a", 0, no},
+      {"a*c", "abbbc", 0, yes},
+      {"a*c", "abbbd", 0, no},
+      {"*.c", "src/foo/bar.c", 0, yes},
+      {"*a*a*b", "aaaaaaaa", 0, no},
+      {"*a*a*b", "aaaaaaab", 0, yes},
+      {"a?c", "abc", 0, yes},
+      {"abc", "abcd", 0, no},
+      {"abcd", "abc", 0, no},
+      // Bits above FNM_CASEFOLD are ignored.
+      {"*", "a/b", 0x7fe0, yes},
+      {"a", "A", 0x7fe0, no},
+  };
+  expect_cases(cases);
+}
+
+TEST(Fnmatch, PathnameKeepsWildcardsInsideOneComponent) {
+  const Case cases[] = {
+      {"*", "a/b", FNM_PATHNAME, no},
+      {"*", "a/b", 0, yes},
+      {"a*/b", "axx/b", FNM_PATHNAME, yes},
+      {"a*/b", "ax/y/b", FNM_PATHNAME, no},
+      {"a*/b", "ax/y/b", 0, yes},
+      {"*/*.h", "include/x.h", FNM_PATHNAME, yes},
+      {"*/*.h", "include/sub/x.h", FNM_PATHNAME, no},
+      {"*/b", "abc", FNM_PATHNAME, no},  // a star before a slash that the string lacks
+      {"a/*", "a/", FNM_PATHNAME, yes},
+      {"?", "/", FNM_PATHNAME, no},
+      {"?", "/", 0, yes},
+      {"a\\/b", "a/b", FNM_PATHNAME, yes},  // an escaped slash is still a literal slash
+      {"*c", "ab/c", FNM_PATHNAME, no},
+      {"*c", "ab/c", 0, yes},
+  };
+  expect_cases(cases);
+}
+
+TEST(Fnmatch, PathnameSlashInsideBracketExpressions) {
+  const Case cases[] = {
+      {"[/]", "/", FNM_PATHNAME, no},
+      {"[/]", "/", 0, yes},
+      // An unescaped slash anywhere in the list spoils the whole expression.
+      {"[a/]", "a", FNM_PATHNAME, no},
+      {"[a/]", "a", 0, yes},
+      {"[!/]", "a", FNM_PATHNAME, no},
+      // An escaped slash is an ordinary member, but a slash in the string is never matched.
+      {"[a\\/]", "a", FNM_PATHNAME, yes},
+      {"[\\/]", "/", FNM_PATHNAME, no},
+      {"[\\/]", "/", 0, yes},
+  };
+  expect_cases(cases);
+}
+
+TEST(Fnmatch, LeadingDirMatchesBeforeASlash) {
+  const Case cases[] = {
+      {"a*", "a/b", FNM_PATHNAME | FNM_LEADING_DIR, yes},
+      {"a*", "a/b", FNM_PATHNAME, no},
+      {"a", "a/b", FNM_LEADING_DIR, yes},
+      {"a", "a/b", 0, no},
+      {"a", "ab/c", FNM_LEADING_DIR, no},
+      {"a/b", "a/b/c/d", FNM_LEADING_DIR, yes},
+      {"a/b", "a/bc/d", FNM_LEADING_DIR, no},
+      {"a?", "ax/y", FNM_PATHNAME | FNM_LEADING_DIR, yes},
+      {"*b", "ab/c", FNM_PATHNAME | FNM_LEADING_DIR, yes},
+      // The star's later positions are still tried after an early end of pattern fails.
+      {"*x", "ax/bx/c", FNM_LEADING_DIR, yes},
+      {"*x", "ax/bx/c", FNM_PATHNAME | FNM_LEADING_DIR, yes},
+  };
+  expect_cases(cases);
+}
+
+TEST(Fnmatch, PeriodHidesALeadingPeriod) {
+  constexpr int path_period = FNM_PATHNAME | FNM_PERIOD;
+  const Case cases[] = {
+      {"*", ".profile", FNM_PERIOD, no},
+      {"*", ".profile", 0, yes},
+      {"?profile", ".profile", FNM_PERIOD, no},
+      {"[.]profile", ".profile", FNM_PERIOD, no},
+      {"[!a]profile", ".profile", FNM_PERIOD, no},
+      {"*.c", ".c", FNM_PERIOD, no},  // even where the star would match nothing
+      {".*", ".profile", FNM_PERIOD, yes},
+      {"\\.*", ".profile", FNM_PERIOD, yes},
+      {"a*", "a.b", FNM_PERIOD, yes},  // not at a leading position
+      {"x/*", "x/.y", path_period, no},
+      {"x/?y", "x/.y", path_period, no},
+      {"x/[.]y", "x/.y", path_period, no},
+      {"x/.*", "x/.y", path_period, yes},
+      {"a/*", "a/.b", FNM_PERIOD, yes},  // without FNM_PATHNAME only the very start counts
+      // A later star meets a leading period after the earlier star has jumped a slash.
+      {"a*/*", "ab/.c", path_period, no},
+      {"a*/*", "ab/c", path_period, yes},
+      {"*b/*", "abb/.c", path_period, no},
+      {"*b/.*", "abb/.c", path_period, yes},
+      {"*", ".a/b", FNM_LEADING_DIR | FNM_PERIOD, no},
+      {"a*", "a/.b", path_period | FNM_LEADING_DIR, yes},
+  };
+  expect_cases(cases);
+}
+
+TEST(Fnmatch, CasefoldLowersBothSides) {
+  const Case cases[] = {
+      {"[a-z]", "M", FNM_CASEFOLD, yes},
+      {"[a-z]", "M", 0, no},
+      {"[A-Z]", "m", FNM_CASEFOLD, yes},
+      {"ab", "AB", FNM_CASEFOLD, yes},
+      {"ab", "AB", 0, no},
+      {"*.C", "main.c", FNM_CASEFOLD, yes},
+      {"[!x]", "X", FNM_CASEFOLD, no},
+  };
+  expect_cases(cases);
+}
+
+TEST(Fnmatch, BracketExpressions) {
+  const Case cases[] = {
+      {"[]a]", "]", 0, yes},  // a leading ']' is a member
+      {"[]a]", "a", 0, yes},
+      {"[]a]", "b", 0, no},
+      {"[!]a]", "]", 0, no},
+      {"[!]a]", "b", 0, yes},
+      {"[^]a]", "]", 0, no},
+      {"[^]a]", "b", 0, yes},
+      {"[a-]", "-", 0, yes},  // a '-' before ']' is a member
+      {"[-a]", "-", 0, yes},
+      {"[z-a]", "m", 0, no},  // a reversed range matches nothing
+      {"[z-a]", "z", 0, no},
+      {"[a-cx-z]", "y", 0, yes},
+      {"[a-cx-z]", "d", 0, no},
+      {"[--0]", ".", 0, yes},  // '-' may start a range
+      {"[:alpha:]", "a", 0, yes},  // no character classes: ':' and letters are members
+      {"[:alpha:]", ":", 0, yes},
+      {"[:alpha:]", "x", 0, no},
+      {"[[]", "[", 0, yes},
+      {"[a-]]", "]", 0, no},  // the list ends at the first ']', and "]" must follow
+      {"[a-]]", "-]", 0, yes},
+  };
+  expect_cases(cases);
+}
+
+TEST(Fnmatch, EscapesInsideBracketExpressions) {
+  const Case cases[] = {
+      {"[\\]]", "]", 0, yes},      // an escaped ']' does not end the list
+      {"[!\\]]", "]", 0, no},
+      {"[!\\]]", "a", 0, yes},
+      {"[\\!a]", "!", 0, yes},     // an escaped '!' does not negate
+      {"[a\\-z]", "-", 0, yes},    // an escaped '-' makes no range
+      {"[a\\-z]", "m", 0, no},
+      {"[a-\\z]", "m", 0, yes},    // an escaped range end
+      {"[\\a-c]", "b", 0, yes},    // an escaped range start
+      {"[\\]", "\\", FNM_NOESCAPE, yes},
+      {"[\\]", "[]", 0, yes},      // unterminated: "[" and an escaped "]"
+      {"[\\]", "\\", 0, no},
+  };
+  expect_cases(cases);
+}
+
+TEST(Fnmatch, UnterminatedBracketIsLiteral) {
+  const Case cases[] = {
+      {"[ab", "[ab", 0, yes},
+      {"[ab", "a", 0, no},
+      {"[", "[", 0, yes},
+      {"[!", "[!", 0, yes},
+      {"[*", "[anything", 0, yes},  // what follows the '[' is ordinary pattern text
+      {"[?", "[x", 0, yes},
+      {"[a-\\", "[a-", 0, yes},     // the range end escapes the pattern's end
+      {"[A", "[a", FNM_CASEFOLD, yes},
+      {"*[", "x[", 0, yes},
+      {"*[[[", "[[[[[", 0, yes},
+  };
+  expect_cases(cases);
+}
+
+TEST(Fnmatch, BackslashEscapes) {
+  const Case cases[] = {
+      {"\\*", "*", 0, yes},
+      {"\\*", "a", 0, no},
+      {"\\*", "\\abc", FNM_NOESCAPE, yes},
+      {"\\*", "*", FNM_NOESCAPE, no},
+      {"\\?", "?", 0, yes},
+      {"\\?", "x", 0, no},
+      {"\\[a]", "[a]", 0, yes},
+      {"\\\\", "\\", 0, yes},
+      // A final backslash escapes the end of the pattern: it matches the end of the string.
+      {"a\\", "a", 0, yes},
+      {"a\\", "a\\", 0, no},
+      {"a\\", "a\\", FNM_NOESCAPE, yes},
+      {"a\\", "a", FNM_NOESCAPE, no},
+      {"*\\", "x", 0, yes},
+      {"*\\", "", 0, no},  // a star before more pattern needs a character
+  };
+  expect_cases(cases);
+}
+
+TEST(Fnmatch, Utf8TextIsMatchedByCharacter) {
+  orva_testing::ScopedLocale utf8("C.UTF-8");
+  if (!utf8.ok()) GTEST_SKIP() << "no C.UTF-8 locale";
+  const char e_acute[] = "\xc3\xa9";     // U+00E9
+  const char e_acute_up[] = "\xc3\x89";  // U+00C9
+  const Case cases[] = {
+      {"?", e_acute, 0, yes},
+      {"??", e_acute, 0, no},
+      {"[\xc3\xa9]", e_acute, 0, yes},
+      {"[\xc3\xa0-\xc3\xaa]", e_acute, 0, yes},  // U+00E0 to U+00EA
+      {"[!\xc3\xa9]", e_acute, 0, no},
+      {"\xc3\xa9", e_acute_up, 0, no},
+      {"\xc3\xa9", e_acute_up, FNM_CASEFOLD, yes},
+      {"*\xc3\xa9", "caf\xc3\xa9", 0, yes},
+      {"\\\xc3\xa9", e_acute, 0, yes},
+      // A string byte that starts no valid sequence is one character of its own value.
+      {"?", "\xff", 0, yes},
+      {"*", "\xff", 0, yes},
+      {"a?b", "a\xff" "b", 0, yes},
+      {"??", "\xc3" "a", 0, yes},  // a lead byte without its continuation
+      {"?", "\xc3" "a", 0, no},
+      {"\xc3\xa9", "\xe9", 0, yes},  // U+00E9 against the lone byte 0xE9
+      // A pattern with an invalid sequence matches nothing, not even itself.
+      {"\xff", "\xff", 0, no},
+      {"*\xff", "a\xff", 0, no},
+      {"[\xff]", "\xff", 0, no},
+      {"[a-\xff]", "b", 0, no},
+      {"\\\xff", "\xff", 0, no},
+      {"\xc3", "\xc3", 0, no},
+      {"a\xff", "b", 0, no},
+  };
+  expect_cases(cases);
+}
+
+TEST(Fnmatch, CLocaleTreatsHighBytesAsInvalid) {
+  orva_testing::ScopedLocale c_locale("C");
+  ASSERT_TRUE(c_locale.ok());
+  const Case cases[] = {
+      {"??", "\xc3\xa9", 0, yes},  // two bytes, two characters
+      {"?", "\xc3\xa9", 0, no},
+      {"*", "\xc3\xa9", 0, yes},
+      {"\xc3\xa9", "\xc3\xa9", 0, no},
+      {"*.c", "src/foo/bar.c", 0, yes},
+  };
+  expect_cases(cases);
+}
+
+TEST(Fnmatch, ManyStarRunsNeitherRecurseNorBacktrack) {
+  // 100,000 star runs: a recursion per star would exhaust the stack, and backtracking over
+  // every star would never finish.
+  std::string pattern;
+  for (int i = 0; i < 100000; ++i) pattern += "*a";
+  std::string string(200000, 'a');
+  EXPECT_EQ(compat::fnmatch(pattern.c_str(), string.c_str(), 0), yes);
+  EXPECT_EQ(compat::fnmatch((pattern + "b").c_str(), string.c_str(), 0), no);
+  EXPECT_EQ(compat::fnmatch((pattern + "b").c_str(), string.c_str(), FNM_PATHNAME), no);
+  std::string brackets;
+  for (int i = 0; i < 20000; ++i) brackets += "*[";
+  EXPECT_EQ(compat::fnmatch(brackets.c_str(), std::string(40000, '[').c_str(), 0), yes);
+  EXPECT_EQ(compat::fnmatch((brackets + "b").c_str(), std::string(40000, '[').c_str(), 0), no);
+}
+
+TEST(Fnmatch, NeverAllocates) {
+  orva_testing::ScopedLocale utf8("C.UTF-8");
+  if (!utf8.ok()) GTEST_SKIP() << "no C.UTF-8 locale";
+  orva_testing::alloc_fault::reset_count();
+  compat::fnmatch("*[a-z]?\\x*\xc3\xa9", "abc/x\xc3\xa9", FNM_CASEFOLD);
+  compat::fnmatch("*/*[!a", "x/[!ay", FNM_PATHNAME | FNM_PERIOD);
+  EXPECT_EQ(orva_testing::alloc_fault::count(), 0u);
+}
+
+}  // namespace
