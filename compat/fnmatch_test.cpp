@@ -198,6 +198,9 @@ TEST(Fnmatch, BracketExpressions) {
       {"[-a]", "-", 0, yes},
       {"[z-a]", "m", 0, no},  // a reversed range matches nothing
       {"[z-a]", "z", 0, no},
+      {"[a-c]", "a", 0, yes},  // both ends belong to the range
+      {"[a-c]", "c", 0, yes},
+      {"[a-c]", "d", 0, no},
       {"[a-cx-z]", "y", 0, yes},
       {"[a-cx-z]", "d", 0, no},
       {"[--0]", ".", 0, yes},  // '-' may start a range
@@ -239,6 +242,10 @@ TEST(Fnmatch, UnterminatedBracketIsLiteral) {
       {"[a-\\", "[a-", 0, yes},     // the range end escapes the pattern's end
       {"[A", "[a", FNM_CASEFOLD, yes},
       {"*[", "x[", 0, yes},
+      // The first '[' reads "!-/" as a range; the second reads '!' as its negation and then
+      // meets the slash as a member.
+      {"[[!-/", "[[!-/", 0, yes},
+      {"[[!-/", "[[!-/", FNM_PATHNAME, no},
       {"*[[[", "[[[[[", 0, yes},
   };
   expect_cases(cases);
