@@ -16,8 +16,13 @@
 
 namespace compat::host {
 
+// The runtime's _fullpath may fail without setting errno; the failure it documents is a
+// result too long for the buffer, so that is what errno says then.
 char* fullpath(char* buffer, const char* path, std::size_t size) {
-  return _fullpath(buffer, path, size);
+  errno = 0;
+  char* result = _fullpath(buffer, path, size);
+  if (result == nullptr && errno == 0) errno = ERANGE;
+  return result;
 }
 
 int mkdir(const char* path) { return _mkdir(path); }
@@ -109,7 +114,7 @@ namespace compat::host {
 // The runtime has no status call relative to an open directory: the full path it is.
 int stat_in_directory(DIR* /*directory*/, const char* /*name*/, const char* path,
                       std::size_t /*path_length*/, struct stat* status) {
-  return stat(path, status);
+  return host::stat(path, status);
 }
 
 }  // namespace compat::host

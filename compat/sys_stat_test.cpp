@@ -135,7 +135,12 @@ TEST(Setmode, GivesNullWithEnomemWhenTheCopyCannotBeMade) {
   orva_testing::alloc_fault::fail_nth(1, true);
   errno = 0;
   void* set = compat::setmode("755");
+  bool fired = orva_testing::alloc_fault::fired();
   orva_testing::alloc_fault::disarm();
+  if (!fired) {
+    std::free(set);
+    GTEST_SKIP() << "the host's strdup allocates where the wrapped allocator cannot see";
+  }
   EXPECT_EQ(set, nullptr);
   EXPECT_EQ(errno, ENOMEM);
   std::free(set);
@@ -143,7 +148,7 @@ TEST(Setmode, GivesNullWithEnomemWhenTheCopyCannotBeMade) {
 
 TEST(Strmode, WritesTheSameTwelveBytesForEveryMode) {
   const char expected[12] = {'-', '-', '-', '-', '-', '-', '-', '-', '-', '-', ' ', '\0'};
-  const mode_t modes[] = {0, 0777, S_IFDIR | 0755, S_IFREG | 0644, S_IFLNK | 0777, 0xffff};
+  const mode_t modes[] = {0, 0777, S_IFDIR | 0755, S_IFREG | 0644, 0xa1ff /* link */, 0xffff};
   for (mode_t mode : modes) {
     char buffer[16];
     std::memset(buffer, 'z', sizeof buffer);
@@ -167,21 +172,30 @@ TEST(Mkdir, PassesTheHostErrorThrough) {
   TempDir dir;
   const std::string existing = dir / "d";
   const std::string under_missing = dir / "missing/d";
-  const std::string under_file = dir / "f/d";
-  orva_testing::write_file(dir / "f", "x");
   ASSERT_EQ(compat::mkdir(existing.c_str(), 0777), 0);
 
   struct Case {
     const std::string& path;
     int error;
   };
-  const Case cases[] = {{existing, EEXIST}, {under_missing, ENOENT}, {under_file, ENOTDIR}};
+  const Case cases[] = {{existing, EEXIST}, {under_missing, ENOENT}};
   for (const Case& c : cases) {
     errno = 0;
     EXPECT_EQ(compat::mkdir(c.path.c_str(), 0777), -1) << c.path;
     EXPECT_EQ(errno, c.error) << c.path;
   }
 }
+
+#ifndef _WIN32
+// The Windows runtime reports a regular file on the way as ENOENT.
+TEST(Mkdir, PassesEnotdirThrough) {
+  TempDir dir;
+  orva_testing::write_file(dir / "f", "x");
+  errno = 0;
+  EXPECT_EQ(compat::mkdir((dir / "f/d").c_str(), 0777), -1);
+  EXPECT_EQ(errno, ENOTDIR);
+}
+#endif
 
 TEST(Stat, ReportsTheKindOfFile) {
   TempDir dir;
