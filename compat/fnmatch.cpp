@@ -23,11 +23,13 @@
 // by every path that could still match, so it ends the match at once.
 #include "compat/fnmatch.h"
 
-#include <langinfo.h>
-
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
+
+#if __has_include(<langinfo.h>)
+#include <langinfo.h>
+#endif
 
 namespace compat {
 namespace {
@@ -50,6 +52,10 @@ struct RestorePoint {
   const char* string;
   std::mbstate_t pattern_state;
   std::mbstate_t string_state;
+  // The plain ASCII character the rest begins with, where ASCII decodes directly, and its
+  // towlower: retries skip the positions that cannot match it. 0 when there is none.
+  unsigned char literal;
+  wint_t folded_literal;
 };
 
 // What is known about bracket expressions (by the pattern position of their '['), so that
@@ -73,12 +79,18 @@ enum class Step { advance, match, mismatch, fail };
 
 bool has(const Context& cx, int flag) { return (cx.flags & flag) != 0; }
 
+#if __has_include(<langinfo.h>)
 // True in the C locale and in UTF-8 locales, the encodings where plain ASCII is known to
 // decode to itself without touching the conversion state.
 bool ascii_decodes_directly() {
   const char* codeset = nl_langinfo(CODESET);
-  return std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "ANSI_X3.4-1968") == 0;
+  if (codeset[0] == 'U') return std::strcmp(codeset, "UTF-8") == 0;
+  return codeset[0] == 'A' && std::strcmp(codeset, "ANSI_X3.4-1968") == 0;
 }
+#else
+// A host that cannot name the locale's codeset decodes every byte.
+bool ascii_decodes_directly() { return false; }
+#endif
 
 bool decode_failed(std::size_t length) {
   return length == static_cast<std::size_t>(-1) || length == static_cast<std::size_t>(-2);
@@ -176,6 +188,11 @@ Bracket scan_bracket(const char** p_io, wint_t test, std::mbstate_t* ps, const C
   return matched == negate ? Bracket::not_matched : Bracket::matched;
 }
 
+// Where ASCII decodes directly the state is initial at every character boundary.
+bool state_is_initial(const std::mbstate_t& state, const Context& cx) {
+  return cx.ascii_direct || std::mbsinit(&state) != 0;
+}
+
 bool known_unterminated(const UnterminatedBrackets& known, const char* bracket) {
   if (known.all_from != nullptr && bracket >= known.all_from) return true;
   return known.low != nullptr && known.low <= bracket && bracket <= known.high;
@@ -193,17 +210,45 @@ void remember_unterminated(UnterminatedBrackets* known, const char* bracket, con
 }
 
 // scan_bracket, skipping the scans whose verdict is already known to be "unterminated".
-// Only where the conversion state stays initial: a skipped scan leaves the state alone.
+// Only while the pattern's conversion state is initial before and after a scan, as it
+// always is in the shift-free encodings that locales use: a skipped scan leaves the state
+// as it is.
 Bracket scan_bracket_once(const char** p_io, wint_t test, std::mbstate_t* ps,
                           UnterminatedBrackets* known, const Context& cx) {
   const char* bracket = *p_io;
   const char* previous = known->last;
   known->last = bracket;
-  if (!cx.ascii_direct) return scan_bracket(p_io, test, ps, cx);
+  if (!state_is_initial(*ps, cx)) return scan_bracket(p_io, test, ps, cx);
   if (known_unterminated(*known, bracket)) return Bracket::unterminated;
   Bracket verdict = scan_bracket(p_io, test, ps, cx);
-  if (verdict == Bracket::unterminated) remember_unterminated(known, bracket, previous, cx);
+  if (verdict == Bracket::unterminated && state_is_initial(*ps, cx)) {
+    remember_unterminated(known, bracket, previous, cx);
+  }
   return verdict;
+}
+
+// The ordinary ASCII character that the pattern at p begins with (escaped or not), or 0.
+unsigned char leading_literal(const char* p, const Context& cx) {
+  auto byte = static_cast<unsigned char>(p[0]);
+  if (byte == '\\' && !has(cx, FNM_NOESCAPE)) byte = static_cast<unsigned char>(p[1]);
+  else if (byte == '*' || byte == '?' || byte == '[') return 0;
+  return cx.ascii_direct && byte < 0x80 ? byte : 0;
+}
+
+// The first position at or after s where the rest of the pattern may match, given that it
+// begins with star.literal. A skipped position holds a plain ASCII character that differs
+// from the literal (also under towlower) and is no slash under FNM_PATHNAME: there the rest
+// fails at its first character and the star grows by that one byte, so skipping it
+// changes nothing. Bytes from 0x80 up are left to the full decoder.
+const char* skip_to_candidate(const char* s, const RestorePoint& star, const Context& cx) {
+  const bool pathname = has(cx, FNM_PATHNAME);
+  const bool casefold = has(cx, FNM_CASEFOLD);
+  for (;; ++s) {
+    auto byte = static_cast<unsigned char>(*s);
+    if (byte == star.literal || byte == 0 || byte >= 0x80) return s;
+    if (byte == '/' && pathname) return s;
+    if (casefold && std::towlower(byte) == star.folded_literal) return s;
+  }
 }
 
 // A star run, met with the string character sc (of the given length) at *s. Either
@@ -227,7 +272,10 @@ Step match_star(const char** p_io, const char** s_io, wint_t sc, const std::mbst
     return Step::advance;
   }
   if (sc == 0) return Step::fail;
-  *star = RestorePoint{true, p, s, ps, ss};
+  *star = RestorePoint{true, p, s, ps, ss, leading_literal(p, cx), 0};
+  if (star->literal == 0) return Step::advance;
+  star->folded_literal = fold(star->literal, cx);
+  star->string = *s_io = skip_to_candidate(s, *star, cx);
   return Step::advance;
 }
 
@@ -239,6 +287,7 @@ bool advance_restore_point(RestorePoint* star, const Context& cx) {
   std::size_t n = decode_string(star->string, &star->string_state, cx, &c);
   if (c == 0 || (c == '/' && has(cx, FNM_PATHNAME))) return false;
   star->string += n;
+  if (star->literal != 0) star->string = skip_to_candidate(star->string, *star, cx);
   return true;
 }
 

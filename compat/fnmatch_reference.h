@@ -6,32 +6,28 @@
 // time can grow exponentially with them, so keep the inputs short.
 
 #include <clocale>
-#include <locale.h>
+#include <string>
 
 namespace orva_testing {
 
 int reference_fnmatch(const char* pattern, const char* string, int flags);
 
-// Switches this thread to the named locale for the object's lifetime (uselocale), so that
-// mbrtowc, towlower and nl_langinfo see it. ok() is false when the host lacks the locale.
+// Switches the process to the named locale (setlocale, LC_ALL) for the object's lifetime,
+// so that mbrtowc and towlower see it. ok() is false when the host lacks the locale.
 class ScopedLocale {
  public:
-  explicit ScopedLocale(const char* name)
-      : locale_(newlocale(LC_ALL_MASK, name, static_cast<locale_t>(nullptr))),
-        previous_(locale_ != nullptr ? uselocale(locale_) : nullptr) {}
-  ~ScopedLocale() {
-    if (locale_ == nullptr) return;
-    uselocale(previous_);
-    freelocale(locale_);
+  explicit ScopedLocale(const char* name) : previous_(std::setlocale(LC_ALL, nullptr)) {
+    ok_ = std::setlocale(LC_ALL, name) != nullptr;
   }
+  ~ScopedLocale() { std::setlocale(LC_ALL, previous_.c_str()); }
   ScopedLocale(const ScopedLocale&) = delete;
   ScopedLocale& operator=(const ScopedLocale&) = delete;
 
-  bool ok() const { return locale_ != nullptr; }
+  bool ok() const { return ok_; }
 
  private:
-  locale_t locale_;
-  locale_t previous_;
+  std::string previous_;
+  bool ok_ = false;
 };
 
 }  // namespace orva_testing

@@ -3,6 +3,7 @@
 // fnmatch_compare_test.cpp covers everything else on generated inputs.
 #include "compat/fnmatch.h"
 
+#include <cwchar>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -306,9 +307,18 @@ TEST(Fnmatch, Utf8TextIsMatchedByCharacter) {
   expect_cases(cases);
 }
 
+// glibc's C locale is ASCII: every byte from 0x80 up is an invalid sequence. (The Windows
+// runtime's C locale decodes every byte to itself instead.)
+bool high_bytes_are_invalid() {
+  std::mbstate_t state{};
+  wchar_t c = 0;
+  return std::mbrtowc(&c, "\xc3", 1, &state) == static_cast<std::size_t>(-1);
+}
+
 TEST(Fnmatch, CLocaleTreatsHighBytesAsInvalid) {
   orva_testing::ScopedLocale c_locale("C");
   ASSERT_TRUE(c_locale.ok());
+  if (!high_bytes_are_invalid()) GTEST_SKIP() << "this C locale decodes every byte";
   const Case cases[] = {
       {"??", "\xc3\xa9", 0, yes},  // two bytes, two characters
       {"?", "\xc3\xa9", 0, no},
