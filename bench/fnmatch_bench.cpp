@@ -10,8 +10,7 @@
 #include "compat/fnmatch.h"
 
 // From fnmatch_libc.cpp, which cannot include our header.
-int libc_fnmatch_flags(bool noescape, bool pathname, bool period, bool leading_dir,
-                       bool casefold);
+int libc_fnmatch_flags(bool noescape, bool pathname, bool period, bool leading_dir, bool casefold);
 int libc_fnmatch(const char* pattern, const char* string, int flags);
 
 namespace {
@@ -49,16 +48,15 @@ const Case& case_at(int index) {
 constexpr int case_count = 8;
 
 int libc_flags(int ours) {
-  return libc_fnmatch_flags((ours & compat::FNM_NOESCAPE) != 0,
-                            (ours & compat::FNM_PATHNAME) != 0, (ours & compat::FNM_PERIOD) != 0,
-                            (ours & compat::FNM_LEADING_DIR) != 0,
+  return libc_fnmatch_flags((ours & compat::FNM_NOESCAPE) != 0, (ours & compat::FNM_PATHNAME) != 0,
+                            (ours & compat::FNM_PERIOD) != 0, (ours & compat::FNM_LEADING_DIR) != 0,
                             (ours & compat::FNM_CASEFOLD) != 0);
 }
 
 void run_ours(benchmark::State& state, const char* locale, int index) {
   const Case& c = case_at(index);
   if (std::setlocale(LC_ALL, locale) == nullptr) return state.SkipWithError("no such locale");
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
     benchmark::DoNotOptimize(compat::fnmatch(c.pattern.c_str(), c.string.c_str(), c.flags));
   }
   state.counters["chars"] = static_cast<double>(c.string.size());
@@ -68,7 +66,7 @@ void run_libc(benchmark::State& state, const char* locale, int index) {
   const Case& c = case_at(index);
   if (std::setlocale(LC_ALL, locale) == nullptr) return state.SkipWithError("no such locale");
   const int flags = libc_flags(c.flags);
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
     benchmark::DoNotOptimize(libc_fnmatch(c.pattern.c_str(), c.string.c_str(), flags));
   }
   state.counters["chars"] = static_cast<double>(c.string.size());

@@ -26,6 +26,7 @@
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
+#include <type_traits>
 
 #if __has_include(<langinfo.h>)
 #include <langinfo.h>
@@ -109,7 +110,7 @@ inline bool decode_pattern(const char* p, std::mbstate_t* state, const Context& 
   wchar_t w = 0;
   std::size_t n = std::mbrtowc(&w, p, max_char_bytes, state);
   if (decode_failed(n)) return false;
-  *c = static_cast<wint_t>(w);
+  *c = static_cast<wint_t>(static_cast<std::make_unsigned_t<wchar_t>>(w));
   *length = n;
   return true;
 }
@@ -130,7 +131,7 @@ inline std::size_t decode_string(const char* s, std::mbstate_t* state, const Con
     *c = byte;
     return 1;
   }
-  *c = static_cast<wint_t>(w);
+  *c = static_cast<wint_t>(static_cast<std::make_unsigned_t<wchar_t>>(w));
   return n;
 }
 
@@ -230,8 +231,10 @@ Bracket scan_bracket_once(const char** p_io, wint_t test, std::mbstate_t* ps,
 // The ordinary ASCII character that the pattern at p begins with (escaped or not), or 0.
 unsigned char leading_literal(const char* p, const Context& cx) {
   auto byte = static_cast<unsigned char>(p[0]);
-  if (byte == '\\' && !has(cx, FNM_NOESCAPE)) byte = static_cast<unsigned char>(p[1]);
-  else if (byte == '*' || byte == '?' || byte == '[') return 0;
+  if (byte == '\\' && !has(cx, FNM_NOESCAPE))
+    byte = static_cast<unsigned char>(p[1]);
+  else if (byte == '*' || byte == '?' || byte == '[')
+    return 0;
   return cx.ascii_direct && byte < 0x80 ? byte : 0;
 }
 
@@ -319,8 +322,8 @@ Step match_bracket(const char** p_io, std::mbstate_t* ps, wint_t sc, const char*
 
 // Every step that is not a star: the end of the pattern, `?`, a bracket expression, an
 // escape, an ordinary character. Step::advance means sc is consumed.
-Step match_character(wint_t pc, const char** p_io, std::mbstate_t* ps, wint_t sc,
-                     const char* s, UnterminatedBrackets* unterminated, const Context& cx) {
+Step match_character(wint_t pc, const char** p_io, std::mbstate_t* ps, wint_t sc, const char* s,
+                     UnterminatedBrackets* unterminated, const Context& cx) {
   if (pc == 0) {
     bool done = sc == 0 || (sc == '/' && has(cx, FNM_LEADING_DIR));
     return done ? Step::match : Step::mismatch;

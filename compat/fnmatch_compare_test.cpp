@@ -15,9 +15,9 @@ namespace {
 // Pattern and string pieces: the special characters, letters in both cases, a two-byte
 // UTF-8 letter in both cases (U+00E9, U+00C9), a byte that starts no valid sequence, and a
 // UTF-8 lead byte on its own.
-const char* const pieces[] = {"*",  "*",  "?", "[", "]",        "!",        "^",    "-",
-                              "\\", "/",  "/", ".", "a",        "b",        "A",    "B",
-                              "z",  "a",  ":", "[", "\xc3\xa9", "\xc3\x89", "\xff", "\xc3"};
+const char* const pieces[] = {"*",  "*", "?", "[", "]",        "!",        "^",    "-",
+                              "\\", "/", "/", ".", "a",        "b",        "A",    "B",
+                              "z",  "a", ":", "[", "\xc3\xa9", "\xc3\x89", "\xff", "\xc3"};
 constexpr std::size_t piece_count = sizeof pieces / sizeof pieces[0];
 
 // xorshift64*: small, fast and the same on every host.

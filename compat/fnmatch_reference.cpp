@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
+#include <type_traits>
 
 #include "compat/fnmatch.h"
 
@@ -30,7 +31,7 @@ bool decode_pattern(const char* p, std::mbstate_t* state, wint_t* c, std::size_t
   wchar_t w = 0;
   std::size_t n = std::mbrtowc(&w, p, max_char_bytes, state);
   if (decode_failed(n)) return false;
-  *c = static_cast<wint_t>(w);
+  *c = static_cast<wint_t>(static_cast<std::make_unsigned_t<wchar_t>>(w));
   *length = n;
   return true;
 }
@@ -45,7 +46,7 @@ void decode_string(const char* s, std::mbstate_t* state, wint_t* c, std::size_t*
     *state = std::mbstate_t{};
     return;
   }
-  *c = static_cast<wint_t>(w);
+  *c = static_cast<wint_t>(static_cast<std::make_unsigned_t<wchar_t>>(w));
   *length = n;
 }
 

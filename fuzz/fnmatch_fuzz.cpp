@@ -1,0 +1,64 @@
+// compat::fnmatch against the literal recursive algorithm. Input: one byte of flags (the
+// low five bits) and of locale (bit 0: C.UTF-8, else C), then the pattern, a NUL byte,
+// and the string. Inputs are kept short, and star runs few, because the reference's time
+// grows exponentially with the star runs.
+#include <clocale>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "compat/fnmatch.h"
+#include "compat/fnmatch_reference.h"
+
+namespace {
+
+constexpr std::size_t max_text = 40;
+constexpr int max_star_runs = 6;
+
+int star_runs(const std::string& pattern) {
+  int runs = 0;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '*' && (i == 0 || pattern[i - 1] != '*')) ++runs;
+  }
+  return runs;
+}
+
+void print_escaped(const char* label, const std::string& text) {
+  std::fprintf(stderr, "%s \"", label);
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7f && byte != '\\' && byte != '"') {
+      std::fputc(c, stderr);
+    } else {
+      std::fprintf(stderr, "\\x%02x", byte);
+    }
+  }
+  std::fputs("\"\n", stderr);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 2) return 0;
+  const int flags = data[0] & 0x1f;
+  const char* locale = (data[1] & 1) != 0 ? "C.UTF-8" : "C";
+  std::string rest(reinterpret_cast<const char*>(data + 2), size - 2);
+  std::size_t nul = rest.find('\0');
+  std::string pattern = rest.substr(0, nul);
+  std::string string = nul == std::string::npos ? std::string() : rest.substr(nul + 1);
+  string = string.substr(0, string.find('\0'));
+  if (pattern.size() > max_text || string.size() > max_text) return 0;
+  if (star_runs(pattern) > max_star_runs) return 0;
+  if (std::setlocale(LC_ALL, locale) == nullptr) return 0;
+
+  int expected = orva_testing::reference_fnmatch(pattern.c_str(), string.c_str(), flags);
+  int actual = compat::fnmatch(pattern.c_str(), string.c_str(), flags);
+  if (actual == expected) return 0;
+  print_escaped("pattern", pattern);
+  print_escaped("string", string);
+  std::fprintf(stderr, "flags %d, locale %s: got %d, reference %d\n", flags, locale, actual,
+               expected);
+  std::abort();
+}
