@@ -23,6 +23,8 @@ constexpr std::size_t PATH_SLACK = 256;
 constexpr std::size_t FIRST_PATH_SIZE = 260;
 // The sort array grows with room for this many more entries than needed.
 constexpr std::size_t SORT_SPARE = 40;
+// The sort array holds entry pointers, not entries.
+constexpr std::size_t SORT_SLOT_SIZE = sizeof(FTSENT*);  // NOLINT(bugprone-sizeof-expression)
 
 // An entry's status record sits right behind it in the same block.
 static_assert(sizeof(FTSENT) % alignof(struct stat) == 0);
@@ -122,8 +124,8 @@ FTSENT* fts_sort_siblings(FTS* stream, FTSENT* head, std::size_t count) {
   if (stream->fts_nitems < count) {
     int saved_errno = errno;
     stream->fts_nitems = count + SORT_SPARE;
-    std::size_t size = stream->fts_nitems <= SIZE_MAX / sizeof(FTSENT*)
-                           ? stream->fts_nitems * sizeof(FTSENT*)
+    std::size_t size = stream->fts_nitems <= SIZE_MAX / SORT_SLOT_SIZE
+                           ? stream->fts_nitems * SORT_SLOT_SIZE
                            : SIZE_MAX;
     stream->fts_array = static_cast<FTSENT**>(reallocf(stream->fts_array, size));
     if (stream->fts_array == nullptr) {
@@ -135,7 +137,7 @@ FTSENT* fts_sort_siblings(FTS* stream, FTSENT* head, std::size_t count) {
   FTSENT** array = stream->fts_array;
   std::size_t i = 0;
   for (FTSENT* p = head; p != nullptr; p = p->fts_link) array[i++] = p;
-  std::qsort(array, count, sizeof *array, fts_compare_entries);
+  std::qsort(array, count, SORT_SLOT_SIZE, fts_compare_entries);
   for (i = 0; i + 1 < count; ++i) array[i]->fts_link = array[i + 1];
   array[count - 1]->fts_link = nullptr;
   return array[0];
@@ -275,11 +277,13 @@ FTSENT* make_current(FTS* stream, FTSENT* p) {
   return p;
 }
 
-// Frees the roots from `roots` and the rest of what fts_open made, keeping errno.
+// Frees the roots from `roots` and the rest of what fts_open made (the sort array of the
+// roots included), keeping errno.
 FTS* fail_open(FTS* stream, FTSENT* root_parent, FTSENT* roots) {
   int saved_errno = errno;
   fts_free_list(roots);
   std::free(root_parent);
+  std::free(stream->fts_array);
   std::free(stream->fts_path);
   std::free(stream);
   errno = saved_errno;

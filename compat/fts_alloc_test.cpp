@@ -1,1 +1,194 @@
-// placeholder: being written
+// The traversal when the heap fails: every allocation of a whole walk is made to fail in
+// turn, once or from then on, until a walk completes with no failure. Each run must end
+// as declared (fts_open null with ENOMEM, or a walk that stops with FTS_ERR and FTS_STOP,
+// or a complete walk when only a sort failed), return only true visits, and leave nothing
+// behind: the binary runs under AddressSanitizer, whose leak check fails it otherwise.
+#include <algorithm>
+#include <cerrno>
+#include <compare>
+#include <cstddef>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "compat/fts.h"
+#include "testing/alloc_fault.h"
+#include "testing/temp_dir.h"
+
+namespace {
+
+using compat::FTS;
+using compat::FTSENT;
+namespace alloc_fault = orva_testing::alloc_fault;
+
+// A visit as its fts_info and a hash of its path: recording one allocates nothing, so
+// that only the traversal's own allocations meet the faults (the C++ runtime's operator
+// new may go through the wrapped malloc too).
+struct Visit {
+  int info;
+  std::size_t path_hash;
+  auto operator<=>(const Visit&) const = default;
+};
+
+int by_name(const FTSENT* const* a, const FTSENT* const* b) {
+  return std::strcmp((*a)->fts_name, (*b)->fts_name);
+}
+
+struct Plan {
+  std::vector<char*> argv;
+  std::vector<Visit> expected;  // sorted, from a walk without failures
+  std::vector<Visit> seen;      // its room is made before any fault is armed
+  std::size_t completed = 0;
+  std::size_t stopped = 0;
+  std::size_t refused = 0;
+  std::size_t unreadable = 0;  // directories the host could not open for want of memory
+  // The first fault found, kept while faults are armed (reporting one allocates) and
+  // reported afterwards.
+  const char* problem = nullptr;
+  std::size_t problem_nth = 0;
+};
+
+void note_problem(Plan* plan, bool ok, const char* problem) {
+  if (ok || plan->problem != nullptr) return;
+  plan->problem = problem;
+  plan->problem_nth = alloc_fault::count();
+}
+
+void ask_for_children(FTS* stream, const FTSENT* p) {
+  if (p->fts_info != compat::FTS_D) return;
+  if (std::strcmp(p->fts_name, "small") == 0) compat::fts_children(stream, 0);
+  if (std::strcmp(p->fts_name, "big") == 0) compat::fts_children(stream, compat::FTS_NAMEONLY);
+}
+
+// Walks the plan's roots into plan->seen (sorted), asking for child lists on the way: a
+// list with status in "small" (which fts_read then uses) and a names-only list in "big"
+// (which it reads again). Returns true when the walk completed.
+bool walk_once(Plan* plan) {
+  plan->seen.clear();
+  FTS* stream = compat::fts_open(plan->argv.data(), 0, by_name);
+  if (stream == nullptr) {
+    note_problem(plan, errno == ENOMEM, "fts_open failed without ENOMEM");
+    ++plan->refused;
+    return false;
+  }
+  bool unreadable = false;
+  while (FTSENT* p = compat::fts_read(stream)) {
+    // A host whose opendir allocates through the wrapped malloc cannot open a directory.
+    if (p->fts_info == compat::FTS_DNR) {
+      note_problem(plan, p->fts_errno == ENOMEM, "FTS_DNR without ENOMEM");
+      unreadable = true;
+      continue;
+    }
+    if (plan->seen.size() == plan->seen.capacity()) {
+      note_problem(plan, false, "more visits than the tree holds");
+      break;
+    }
+    std::string_view path(p->fts_path, p->fts_pathlen);
+    plan->seen.push_back({p->fts_info, std::hash<std::string_view>{}(path)});
+    ask_for_children(stream, p);
+  }
+  int end_errno = errno;
+  bool stopped = (stream->fts_options & compat::FTS_STOP) != 0;
+  if (stopped) {
+    note_problem(plan, end_errno == ENOMEM, "stopped without ENOMEM");
+    note_problem(plan, stream->fts_cur->fts_info == compat::FTS_ERR, "stopped entry not FTS_ERR");
+    note_problem(plan, compat::fts_read(stream) == nullptr, "read after a stop");
+    note_problem(plan, compat::fts_children(stream, 0) == nullptr, "children after a stop");
+    ++plan->stopped;
+  } else {
+    note_problem(plan, end_errno == 0, "walk ended with errno set");
+    ++plan->completed;
+  }
+  plan->unreadable += unreadable ? 1 : 0;
+  note_problem(plan, compat::fts_close(stream) == 0, "fts_close failed");
+  std::sort(plan->seen.begin(), plan->seen.end());
+  return !stopped && !unreadable;
+}
+
+void walk_under_fault(void* context, std::size_t /*nth*/) {
+  auto* plan = static_cast<Plan*>(context);
+  // A complete walk (at most a sort failed, which only changes the order) returns all of
+  // the true walk; any other a part of it.
+  if (walk_once(plan)) {
+    note_problem(plan, plan->seen == plan->expected, "a complete walk differs from the true one");
+  } else {
+    note_problem(plan,
+                 std::includes(plan->expected.begin(), plan->expected.end(), plan->seen.begin(),
+                               plan->seen.end()),
+                 "a visit that the true walk does not have");
+  }
+}
+
+class FtsAllocation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = tmp_ / "t";
+    std::vector<std::string> dirs = {"", "/big", "/small", "/deep"};
+    for (const std::string& dir : dirs) std::filesystem::create_directory(root_ + dir);
+    // More entries than the first sort array holds (3 roots and 40 spare).
+    for (int i = 0; i < 45; ++i) orva_testing::write_file(root_ + "/big/f" + std::to_string(i), "");
+    for (const char* name : {"a", "b", "c"}) orva_testing::write_file(root_ + "/small/" + name, "");
+    // Names long enough to outgrow the first path buffer, where the host allows them.
+    std::error_code ec;
+    std::string deep = root_ + "/deep/" + std::string(200, 'x') + "/" + std::string(200, 'y');
+    if (std::filesystem::create_directories(deep, ec)) {
+      orva_testing::write_file(deep + "/" + std::string(200, 'z'), "");
+    }
+    roots_ = {root_ + "/small", root_ + "/big", root_ + "/deep"};
+    for (std::string& root : roots_) plan_.argv.push_back(root.data());
+    plan_.argv.push_back(nullptr);
+    plan_.seen.reserve(1000);
+    ASSERT_TRUE(walk_once(&plan_));
+    ASSERT_EQ(plan_.problem, nullptr) << plan_.problem;
+    plan_.expected = plan_.seen;
+    plan_.completed = 0;
+    ASSERT_GT(plan_.expected.size(), 50U);
+  }
+
+  void run_every_failure(bool persistent) {
+    std::size_t runs = alloc_fault::for_each_failure(walk_under_fault, &plan_, persistent, 10000);
+    EXPECT_EQ(plan_.problem, nullptr)
+        << plan_.problem << ", at allocation " << plan_.problem_nth << " of a run";
+    ASSERT_NE(runs, 0U) << "no walk completed";
+    EXPECT_GT(runs, 50U) << "fewer allocations than entries";
+    EXPECT_GT(plan_.refused, 0U);
+    EXPECT_GT(plan_.stopped, 0U);
+    // The last run had no failure: it walked the whole tree.
+    EXPECT_GE(plan_.completed, 1U);
+  }
+
+  orva_testing::TempDir tmp_;
+  std::string root_;
+  std::vector<std::string> roots_;
+  Plan plan_;
+};
+
+TEST_F(FtsAllocation, EachFailingAllocationOnceIsHandled) { run_every_failure(false); }
+
+TEST_F(FtsAllocation, FailuresFromEachAllocationOnAreHandled) { run_every_failure(true); }
+
+// A failed sort is silent: the roots keep the reverse order they were gathered in.
+TEST_F(FtsAllocation, FailedSortKeepsTheRootsInReverseOrder) {
+  // The stream, the path buffer, the root-parent and three roots come first; then the
+  // sort array.
+  alloc_fault::fail_nth(7, false);
+  FTS* stream = compat::fts_open(plan_.argv.data(), 0, by_name);
+  alloc_fault::disarm();
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(stream->fts_nitems, 0U);
+  EXPECT_EQ(stream->fts_array, nullptr);
+  std::vector<std::string> names;
+  for (FTSENT* p = compat::fts_children(stream, 0); p != nullptr; p = p->fts_link) {
+    names.emplace_back(p->fts_name);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{roots_[2], roots_[1], roots_[0]}));
+  compat::fts_close(stream);
+}
+
+}  // namespace
