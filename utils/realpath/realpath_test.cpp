@@ -1,1 +1,201 @@
-// placeholder: being written
+// realpath, run as a program: absolute paths formed as text, failures and output errors.
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "testing/run_program.h"
+#include "testing/temp_dir.h"
+
+namespace {
+
+using orva_testing::RunOptions;
+using orva_testing::RunResult;
+using orva_testing::Stdout;
+using orva_testing::TempDir;
+
+const char* const tool = ORVA_TOOL_REALPATH;
+const char usage[] = "usage: realpath [-q] [path ...]\n";
+constexpr size_t buffer_size = 260;  // the host's path limit, terminating zero included
+
+RunOptions in_dir(const std::string& cwd, const std::vector<std::string>& args) {
+  RunOptions options;
+  options.args = args;
+  options.cwd = cwd;
+  return options;
+}
+
+RunResult run_in(const std::string& cwd, const std::vector<std::string>& args) {
+  return orva_testing::run_program(tool, in_dir(cwd, args));
+}
+
+// The directory as the program sees it from inside: with every symbolic link resolved.
+std::string physical(const TempDir& dir) {
+  char resolved[PATH_MAX];
+  return ::realpath(dir.path().c_str(), resolved) != nullptr ? resolved : dir.path();
+}
+
+// A relative path whose absolute form, seen from `cwd`, is `length` bytes long.
+std::string path_of_absolute_length(const std::string& cwd, size_t length) {
+  return std::string(length - cwd.size() - 1, 'x');
+}
+
+TEST(Realpath, NoPathPrintsTheCurrentDirectory) {
+  TempDir dir;
+  RunResult r = run_in(dir.path(), {});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, physical(dir) + "\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(run_in(dir.path(), {"-q"}).out, physical(dir) + "\n");
+}
+
+// Paths are worked out as text: they need not exist, "." and ".." are resolved by name,
+// repeated separators collapse and no separator is left at the end.
+TEST(Realpath, PathsAreMadeAbsoluteAsText) {
+  TempDir dir;
+  const std::string here = physical(dir);
+  struct Case {
+    std::string path;
+    std::string absolute;
+  };
+  const Case cases[] = {
+      {"missing/file", here + "/missing/file"},
+      {"a/../b", here + "/b"},
+      {"./c/./d/", here + "/c/d"},
+      {"e//f", here + "/e/f"},
+      {"/", "/"},
+      {"/..", "/"},
+      {"//x//y/", "/x/y"},
+      {"-", here + "/-"},
+      {"a\\b", here + "/a\\b"},
+  };
+  for (const Case& c : cases) {
+    RunResult r = run_in(dir.path(), {c.path});
+    EXPECT_EQ(r.status, 0) << c.path;
+    EXPECT_EQ(r.out, c.absolute + "\n") << c.path;
+    EXPECT_EQ(r.err, "") << c.path;
+  }
+}
+
+// 259 bytes and the zero byte fill the buffer exactly; one byte more does not fit.
+TEST(Realpath, AbsoluteFormMustFitTwoHundredSixtyBytes) {
+  TempDir dir;
+  const std::string here = physical(dir);
+  ASSERT_LT(here.size() + 2, buffer_size - 1);
+  const std::string fits = path_of_absolute_length(here, buffer_size - 1);
+  const std::string too_long = path_of_absolute_length(here, buffer_size);
+
+  RunResult r = run_in(dir.path(), {fits});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, here + "/" + fits + "\n");
+
+  r = run_in(dir.path(), {too_long});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, too_long + "\n");
+}
+
+// A failed path is named on standard error (unless -q) and the others are still printed.
+TEST(Realpath, FailureIsCountedAndTheRestPrinted) {
+  TempDir dir;
+  const std::string here = physical(dir);
+  const std::string too_long = path_of_absolute_length(here, buffer_size + 40);
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"a", too_long, "b"}, too_long + "\n"},
+      {{"-q", "a", too_long, "b"}, ""},
+      {{"-qq", "a", too_long, "b"}, ""},
+      {{"-q", "-q", "a", too_long, "b"}, ""},
+  };
+  for (const Case& c : cases) {
+    RunResult r = run_in(dir.path(), c.args);
+    EXPECT_EQ(r.status, 1) << c.args[0];
+    EXPECT_EQ(r.out, here + "/a\n" + here + "/b\n") << c.args[0];
+    EXPECT_EQ(r.err, c.err) << c.args[0];
+  }
+}
+
+// The default "." fails, and is named as ".", where the current directory is too long.
+TEST(Realpath, FailingDefaultPathIsNamedAsDot) {
+  TempDir dir;
+  std::string deep = dir.path();
+  while (deep.size() < buffer_size + 20) deep += "/" + std::string(30, 'd');
+  std::filesystem::create_directories(deep);
+  RunResult r = run_in(deep, {});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, ".\n");
+  r = run_in(deep, {"-q"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "");
+}
+
+// Options end at the first path and at "--"; after that "-q" is a path like any other.
+TEST(Realpath, OptionsEndAtTheFirstPath) {
+  TempDir dir;
+  const std::string here = physical(dir);
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+  };
+  const Case cases[] = {
+      {{"a", "-q"}, here + "/a\n" + here + "/-q\n"},
+      {{"--", "-q"}, here + "/-q\n"},
+      {{"-q", "--", "-x"}, here + "/-x\n"},
+      {{"-", "-q"}, here + "/-\n" + here + "/-q\n"},
+  };
+  for (const Case& c : cases) {
+    RunResult r = run_in(dir.path(), c.args);
+    EXPECT_EQ(r.status, 0) << c.args[0];
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+// The parser's report in the host's words, then the usage text, which names the program
+// whatever it was started as; no path is printed.
+TEST(Realpath, UnknownOptionIsReportedBeforeTheUsage) {
+  TempDir dir;
+  const std::vector<std::string> cases[] = {{"-x"}, {"-x", "a"}, {"-qx", "a"}, {"-q", "-z"}};
+  for (const auto& args : cases) {
+    RunOptions options = in_dir(dir.path(), args);
+    options.argv0 = "other-name";
+    RunResult r = orva_testing::run_program(tool, options);
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_EQ(r.out, "");
+    ASSERT_GT(r.err.size(), sizeof usage - 1);
+    EXPECT_EQ(r.err.substr(r.err.size() - (sizeof usage - 1)), usage);
+  }
+}
+
+// Output that never arrives is a failure, reported as "stdout" after any path failures.
+TEST(Realpath, OutputThatCannotBeWrittenFails) {
+  TempDir dir;
+  const std::string too_long = path_of_absolute_length(physical(dir), buffer_size + 1);
+  for (Stdout mode : {Stdout::DevFull, Stdout::Closed}) {
+    RunOptions options = in_dir(dir.path(), {"a"});
+    options.stdout_mode = mode;
+    RunResult r = orva_testing::run_program(tool, options);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "stdout\n");
+
+    options.args = {"a", too_long};
+    r = orva_testing::run_program(tool, options);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, too_long + "\nstdout\n");
+  }
+  // More output than one stream buffer holds fails in the middle, not only at the close.
+  RunOptions options = in_dir(dir.path(), std::vector<std::string>(2000, "some/path"));
+  options.stdout_mode = Stdout::DevFull;
+  RunResult r = orva_testing::run_program(tool, options);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "stdout\n");
+}
+
+}  // namespace
