@@ -1,1 +1,318 @@
-// placeholder: being written
+// cat, run as a program: the bytes it copies, what it reports and its exit status.
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "testing/run_program.h"
+#include "testing/temp_dir.h"
+
+namespace {
+
+using orva_testing::RunOptions;
+using orva_testing::RunResult;
+using orva_testing::Stdin;
+using orva_testing::Stdout;
+using orva_testing::TempDir;
+
+const char* const tool = ORVA_TOOL_CAT;
+const char usage[] = "usage: cat [-lu] [file ...]\n";
+
+RunOptions in_dir(const TempDir& dir, const std::vector<std::string>& args,
+                  const std::string& input = "") {
+  RunOptions options;
+  options.args = args;
+  options.input = input;
+  options.cwd = dir.path();
+  return options;
+}
+
+RunResult run_in(const TempDir& dir, const std::vector<std::string>& args,
+                 const std::string& input = "") {
+  return orva_testing::run_program(tool, in_dir(dir, args, input));
+}
+
+// Runs `script` with the shell in `dir`, where "$0" is cat: for redirections onto files.
+RunResult shell_in(const TempDir& dir, const std::string& script) {
+  RunOptions options;
+  options.args = {"-c", script, tool};
+  options.cwd = dir.path();
+  return orva_testing::run_program("/bin/sh", options);
+}
+
+std::string random_bytes(size_t size, unsigned seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(generator() & 0xff);
+  return bytes;
+}
+
+// Files a, b and c with one-letter contents, in a fresh directory.
+struct ThreeFiles {
+  TempDir dir;
+  ThreeFiles() {
+    orva_testing::write_file(dir / "a", "A");
+    orva_testing::write_file(dir / "b", "B");
+    orva_testing::write_file(dir / "c", "C");
+  }
+};
+
+TEST(Cat, CopiesOperandsInOrderWithDashForStandardInput) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string input;
+    std::string out;
+  };
+  const Case cases[] = {
+      {{}, "in\n", "in\n"},
+      {{"-"}, "in", "in"},
+      {{"a", "b", "c"}, "in", "ABC"},
+      // Standard input is read to its end once; a second "-" finds it at its end.
+      {{"a", "-", "b", "-"}, "in", "AinB"},
+      {{"-", "-"}, "in", "in"},
+      {{"a", "a"}, "", "AA"},
+      {{"-u", "a"}, "", "A"},
+      {{"-uu", "--", "a"}, "", "A"},
+      {{"empty", "a", "empty"}, "", "A"},
+  };
+  for (const Case& c : cases) {
+    ThreeFiles files;
+    orva_testing::write_file(files.dir / "empty", "");
+    RunResult r = run_in(files.dir, c.args, c.input);
+    EXPECT_EQ(r.status, 0) << c.out;
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, "") << c.out;
+  }
+}
+
+// Sizes around the 4096-byte chunks, through files and through standard input, alone and
+// one after another: the output is the inputs, byte for byte.
+TEST(Cat, LargeBinaryInputsAreCopiedExactly) {
+  const size_t sizes[] = {1, 4095, 4096, 4097, 8191, 8192, 8193, 3 * 4096 + 1, (1u << 20) + 3};
+  TempDir dir;
+  std::vector<std::string> args;
+  std::string all;
+  for (size_t i = 0; i < std::size(sizes); ++i) {
+    const std::string name = "f" + std::to_string(i);
+    const std::string bytes = random_bytes(sizes[i], static_cast<unsigned>(i));
+    orva_testing::write_file(dir / name, bytes);
+    args.push_back(name);
+    all += bytes;
+
+    RunResult r = run_in(dir, {name});
+    EXPECT_EQ(r.status, 0) << sizes[i];
+    EXPECT_TRUE(r.out == bytes) << sizes[i] << " bytes: got " << r.out.size();
+    // The helper feeds standard input in one blocking write, which can only finish while
+    // cat still reads it if the whole input fits the pipe: larger inputs come from a file.
+    r = bytes.size() <= 65536 ? run_in(dir, {}, bytes) : shell_in(dir, "exec \"$0\" < " + name);
+    EXPECT_EQ(r.status, 0) << sizes[i];
+    EXPECT_TRUE(r.out == bytes) << sizes[i] << " bytes from stdin: got " << r.out.size();
+  }
+  const std::string piped = random_bytes(12289, 99);
+  args.insert(args.begin() + 3, "-");
+  all.insert(sizes[0] + sizes[1] + sizes[2], piped);
+  RunResult r = run_in(dir, args, piped);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(r.out == all) << "got " << r.out.size() << " of " << all.size() << " bytes";
+  EXPECT_EQ(r.err, "");
+}
+
+// An input that cannot be opened or read is named alone on standard error; the others are
+// still copied, in order.
+TEST(Cat, UnreadableInputsAreNamedAndSkipped) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"a", "missing", "b"}, "AB", "missing\n"},
+      {{"m1", "m2"}, "", "m1\nm2\n"},
+      {{"a", "dir", "b"}, "AB", "dir\n"},
+      {{"dir", "-"}, "in", "dir\n"},
+      // Options end at the first operand: "-u" is a file name here.
+      {{"a", "-u"}, "A", "-u\n"},
+      {{"--", "-x", "a"}, "A", "-x\n"},
+  };
+  for (const Case& c : cases) {
+    ThreeFiles files;
+    std::filesystem::create_directory(files.dir / "dir");
+    RunResult r = run_in(files.dir, c.args, "in");
+    EXPECT_EQ(r.status, 1) << c.err;
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+  }
+}
+
+TEST(Cat, DoubleDashMakesAHyphenNameAFile) {
+  TempDir dir;
+  orva_testing::write_file(dir / "-x", "X");
+  RunResult r = run_in(dir, {"--", "-x"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "X");
+}
+
+// The parser's report, in the host's words, then the usage text; nothing is read.
+TEST(Cat, UnknownOptionIsReportedBeforeTheUsage) {
+  const std::vector<std::string> cases[] = {{"-x"}, {"-x", "a"}, {"-u", "-z", "a"}, {"-lz"}};
+  for (const auto& args : cases) {
+    ThreeFiles files;
+    RunResult r = run_in(files.dir, args, "in");
+    EXPECT_EQ(r.status, 1) << args.back();
+    EXPECT_EQ(r.out, "");
+    ASSERT_GT(r.err.size(), sizeof usage - 1);
+    EXPECT_EQ(r.err.substr(r.err.size() - (sizeof usage - 1)), usage);
+  }
+}
+
+TEST(Cat, LetterLFailsBeforeCopying) {
+  const std::vector<std::string> cases[] = {{"-l"}, {"-l", "a"}, {"-lu", "a"}, {"-u", "-l"}};
+  for (const auto& args : cases) {
+    ThreeFiles files;
+    RunResult r = run_in(files.dir, args, "in");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "stdout\n");
+  }
+}
+
+TEST(Cat, OutputThatCannotBeWrittenEndsTheRun) {
+  struct Case {
+    Stdout mode;
+    std::vector<std::string> args;
+  };
+  const Case cases[] = {
+      {Stdout::DevFull, {"a", "b"}},
+      {Stdout::DevFull, {}},
+      {Stdout::DevFull, {"-u", "-"}},
+      // With descriptor 1 free, the first file opened gets it: that must be seen as the
+      // closed output it is, not read from or written to.
+      {Stdout::Closed, {"a", "b"}},
+      {Stdout::Closed, {"-"}},
+      {Stdout::Closed, {}},
+  };
+  for (const Case& c : cases) {
+    ThreeFiles files;
+    RunOptions options = in_dir(files.dir, c.args, "in");
+    options.stdout_mode = c.mode;
+    RunResult r = orva_testing::run_program(tool, options);
+    EXPECT_EQ(r.status, 1) << c.args.size();
+    EXPECT_EQ(r.err, "stdout\n") << c.args.size();
+    EXPECT_EQ(orva_testing::read_file(files.dir / "a"), "A");
+  }
+}
+
+// Only descriptors that cat opened are closed by it: a file that got descriptor 0 because
+// standard input was closed is closed after its copy, so a later "-" finds standard
+// input closed instead of reading that file again.
+TEST(Cat, ClosedStandardInputIsReportedForEachDash) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{}, "", "stdin\n"},
+      {{"-"}, "", "stdin\n"},
+      {{"a", "-"}, "A", "stdin\n"},
+      {{"a", "-", "b", "-", "c"}, "ABC", "stdin\nstdin\n"},
+  };
+  for (const Case& c : cases) {
+    ThreeFiles files;
+    RunOptions options = in_dir(files.dir, c.args);
+    options.stdin_mode = Stdin::Closed;
+    RunResult r = orva_testing::run_program(tool, options);
+    EXPECT_EQ(r.status, 1) << c.err;
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+  }
+}
+
+// An input that is the regular file standard output writes to is named and skipped:
+// copying it would feed the output back into the input.
+TEST(Cat, InputThatIsTheOutputFileIsNotCopied) {
+  struct Case {
+    const char* script;
+    std::string out_file;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"exec \"$0\" a out b >> out", "0AB", "out\n"},
+      {"exec \"$0\" out >> out", "0", "out\n"},
+      {"exec \"$0\" - < out >> out", "0", "stdin\n"},
+      {"ln out link && exec \"$0\" a link >> out", "0A", "link\n"},
+      {"exec \"$0\" a out > out", "A", "out\n"},
+  };
+  for (const Case& c : cases) {
+    ThreeFiles files;
+    orva_testing::write_file(files.dir / "out", "0");
+    RunResult r = shell_in(files.dir, c.script);
+    EXPECT_EQ(r.status, 1) << c.script;
+    EXPECT_EQ(r.err, c.err) << c.script;
+    EXPECT_EQ(orva_testing::read_file(files.dir / "out"), c.out_file) << c.script;
+  }
+  // Another file, and the same name on another descriptor, are copied as usual.
+  ThreeFiles files;
+  RunResult r = shell_in(files.dir, "exec \"$0\" b c >> a");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(orva_testing::read_file(files.dir / "a"), "ABC");
+  r = shell_in(files.dir, "\"$0\" b c > out && \"$0\" out");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "BC");
+}
+
+#if defined(ORVA_IO_FAULT_PRELOAD)
+
+// The seam works through the dynamic loader; ASan must be told it is not first in line.
+RunOptions with_io_faults(RunOptions options, const std::vector<std::string>& settings) {
+  options.extra_env = settings;
+  options.extra_env.push_back(std::string("LD_PRELOAD=") + ORVA_IO_FAULT_PRELOAD);
+  options.extra_env.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+  return options;
+}
+
+bool tools_are_static() {
+#if defined(ORVA_STATIC_TOOLS)
+  return true;
+#else
+  return false;
+#endif
+}
+
+// Short writes are continued from where they stopped, and reads and writes interrupted by
+// a signal are tried again: nothing is lost, nothing repeated.
+TEST(Cat, ShortAndInterruptedTransfersLoseNothing) {
+  if (tools_are_static()) GTEST_SKIP() << "a statically linked cat cannot load the I/O seam";
+  TempDir dir;
+  const std::string first = random_bytes(10000, 1);
+  const std::string piped = random_bytes(5000, 2);
+  orva_testing::write_file(dir / "first", first);
+  const std::vector<std::string> settings[] = {
+      {"ORVA_IO_FAULT_WRITE_LIMIT=7"},
+      {"ORVA_IO_FAULT_EINTR=1"},
+      {"ORVA_IO_FAULT_WRITE_LIMIT=1000", "ORVA_IO_FAULT_EINTR=1"},
+  };
+  for (const auto& setting : settings) {
+    RunResult r =
+        orva_testing::run_program(tool, with_io_faults(in_dir(dir, {"first", "-"}, piped), setting));
+    EXPECT_EQ(r.status, 0) << setting[0] << ": " << r.err;
+    EXPECT_TRUE(r.out == first + piped) << setting[0] << ": got " << r.out.size() << " bytes";
+  }
+}
+
+// A write that moves no bytes would never finish: it is a failure of the output.
+TEST(Cat, WriteOfZeroBytesIsAFailure) {
+  if (tools_are_static()) GTEST_SKIP() << "a statically linked cat cannot load the I/O seam";
+  ThreeFiles files;
+  RunResult r = orva_testing::run_program(
+      tool, with_io_faults(in_dir(files.dir, {"a", "b"}), {"ORVA_IO_FAULT_WRITE_ZERO=1"}));
+  EXPECT_EQ(r.term_signal, 0);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "stdout\n");
+}
+
+#endif
+
+}  // namespace
