@@ -91,8 +91,7 @@ namespace {
 
 std::size_t walk_ours(const char* root) {
   char* argv[] = {const_cast<char*>(root), nullptr};
-  compat::FTS* stream =
-      compat::fts_open(argv, compat::FTS_PHYSICAL | compat::FTS_NOCHDIR, nullptr);
+  compat::FTS* stream = compat::fts_open(argv, compat::FTS_PHYSICAL | compat::FTS_NOCHDIR, nullptr);
   if (stream == nullptr) return 0;
   std::size_t entries = 0;
   while (compat::fts_read(stream) != nullptr) ++entries;
@@ -188,7 +187,8 @@ std::vector<Case> cases;
 void walk_benchmark(benchmark::State& state) {
   const Case& c = cases[static_cast<std::size_t>(state.range(0))];
   std::size_t entries = 0;
-  for (auto _ : state) entries = c.walk(c.root.c_str());  // NOLINT(clang-analyzer-deadcode.DeadStores)
+  for (auto _ : state)
+    entries = c.walk(c.root.c_str());  // NOLINT(clang-analyzer-deadcode.DeadStores)
   state.counters["entries"] = static_cast<double>(entries);
   if (entries == 0) state.SkipWithError("cannot walk the tree");
 }
@@ -203,8 +203,10 @@ class TimeRecorder : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.run_type != Run::RT_Aggregate) continue;
-      if (run.aggregate_name == "median") medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-      if (run.aggregate_name == "min") minimums[run.run_name.function_name] = run.GetAdjustedRealTime();
+      if (run.aggregate_name == "median")
+        medians[run.run_name.function_name] = run.GetAdjustedRealTime();
+      if (run.aggregate_name == "min")
+        minimums[run.run_name.function_name] = run.GetAdjustedRealTime();
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -247,8 +249,9 @@ int walk_under_callgrind(const std::string& side, const char* root) {
 long long instructions_of(const char* self, const std::string& side, const std::string& root,
                           const std::string& scratch) {
   std::string out = scratch + "/callgrind." + side;
-  std::string command = "valgrind --tool=callgrind --collect-atstart=no --callgrind-out-file=" +
-                        out + " " + self + " --walk " + side + " " + root + " >/dev/null 2>&1";
+  std::string command =
+      "valgrind --tool=callgrind --collect-atstart=no --callgrind-out-file=" + out + " " + self +
+      " --walk " + side + " " + root + " >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) return -1;
   std::ifstream file(out);
   std::string line;
@@ -273,7 +276,8 @@ void print_table(const std::vector<Tree>& trees, const TimeRecorder& times, cons
       std::string name = std::string("walk/") + sides[i].name + "/" + tree.name;
       median[i] = time_of(times.medians, name);
       fastest[i] = time_of(times.minimums, name);
-      instructions[i] = static_cast<double>(instructions_of(self, sides[i].name, tree.path, scratch));
+      instructions[i] =
+          static_cast<double>(instructions_of(self, sides[i].name, tree.path, scratch));
       peak[i] = static_cast<double>(peak_heap_of(sides[i].walk, tree.path.c_str()));
     }
     const struct {

@@ -402,8 +402,8 @@ FTSENT* descend(FTS* stream, FTSENT* p, int instr) {
 }  // namespace
 
 FTS* fts_open(char* const* argv, int options, FtsCompare compar) {
-  if (static_cast<unsigned>(options) > static_cast<unsigned>(FTS_OPTIONMASK) ||
-      argv == nullptr || argv[0] == nullptr) {
+  if (static_cast<unsigned>(options) > static_cast<unsigned>(FTS_OPTIONMASK) || argv == nullptr ||
+      argv[0] == nullptr) {
     errno = EINVAL;
     return nullptr;
   }

@@ -55,27 +55,27 @@ constexpr int FTS_SCAN_READ = 3;   // the list fts_read descends into
 struct FTS;
 
 struct FTSENT {
-  FTSENT* fts_cycle;             // reserved; always null
-  FTSENT* fts_parent;            // the directory holding this entry
-  FTSENT* fts_link;              // next sibling
-  std::int64_t fts_number;       // the client's; 0 at first
-  void* fts_pointer;             // the client's; null at first
-  char* fts_accpath;             // the path the file is reached through
-  char* fts_path;                // the shared path buffer; the path is its first fts_pathlen bytes
-  int fts_errno;                 // error of this entry, or 0
-  int fts_symfd;                 // unused; 0
-  std::size_t fts_pathlen;       // length of the full path
-  std::size_t fts_namelen;       // length of fts_name
-  std::uint64_t fts_ino;         // set for directories
-  std::uint64_t fts_dev;         // set for directories
-  std::int64_t fts_nlink;        // set for directories
-  int fts_level;                 // depth: -1 root-parent, 0 roots
-  int fts_info;                  // FTS_D, FTS_F, ...
-  std::uint32_t fts_flags;       // always 0
-  int fts_instr;                 // instruction from fts_set
-  struct stat* fts_statp;        // status record; null with FTS_NOSTAT
-  char* fts_name;                // file name, NUL-terminated
-  FTS* fts_fts;                  // the stream that made the entry
+  FTSENT* fts_cycle;        // reserved; always null
+  FTSENT* fts_parent;       // the directory holding this entry
+  FTSENT* fts_link;         // next sibling
+  std::int64_t fts_number;  // the client's; 0 at first
+  void* fts_pointer;        // the client's; null at first
+  char* fts_accpath;        // the path the file is reached through
+  char* fts_path;           // the shared path buffer; the path is its first fts_pathlen bytes
+  int fts_errno;            // error of this entry, or 0
+  int fts_symfd;            // unused; 0
+  std::size_t fts_pathlen;  // length of the full path
+  std::size_t fts_namelen;  // length of fts_name
+  std::uint64_t fts_ino;    // set for directories
+  std::uint64_t fts_dev;    // set for directories
+  std::int64_t fts_nlink;   // set for directories
+  int fts_level;            // depth: -1 root-parent, 0 roots
+  int fts_info;             // FTS_D, FTS_F, ...
+  std::uint32_t fts_flags;  // always 0
+  int fts_instr;            // instruction from fts_set
+  struct stat* fts_statp;   // status record; null with FTS_NOSTAT
+  char* fts_name;           // file name, NUL-terminated
+  FTS* fts_fts;             // the stream that made the entry
 };
 
 // The comparison for sorting siblings: negative, zero or positive as *a sorts before, with
@@ -85,17 +85,17 @@ using FtsCompare = int (*)(const FTSENT* const* a, const FTSENT* const* b);
 using FtsCompareMutable = int (*)(const FTSENT** a, const FTSENT** b);
 
 struct FTS {
-  FTSENT* fts_cur;           // the entry fts_read returned last (at first the initial entry)
-  FTSENT* fts_child;         // the list fts_children built, kept for the next fts_read
-  FTSENT** fts_array;        // the sort array
-  std::uint64_t fts_dev;     // device of the current root
-  char* fts_path;            // the shared path buffer
-  int fts_rfd;               // unused; 0
-  std::size_t fts_pathlen;   // capacity of fts_path in bytes
-  std::size_t fts_nitems;    // capacity of fts_array in entries
-  FtsCompare fts_compar;     // the client's comparison, or null
-  int fts_options;           // the options, FTS_NOCHDIR and the private bits
-  void* fts_clientptr;       // the client's; null at first
+  FTSENT* fts_cur;          // the entry fts_read returned last (at first the initial entry)
+  FTSENT* fts_child;        // the list fts_children built, kept for the next fts_read
+  FTSENT** fts_array;       // the sort array
+  std::uint64_t fts_dev;    // device of the current root
+  char* fts_path;           // the shared path buffer
+  int fts_rfd;              // unused; 0
+  std::size_t fts_pathlen;  // capacity of fts_path in bytes
+  std::size_t fts_nitems;   // capacity of fts_array in entries
+  FtsCompare fts_compar;    // the client's comparison, or null
+  int fts_options;          // the options, FTS_NOCHDIR and the private bits
+  void* fts_clientptr;      // the client's; null at first
 };
 
 // Opens a stream on the null-terminated list of root paths `argv`. With `compar`, roots

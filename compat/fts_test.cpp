@@ -120,9 +120,9 @@ class Fts : public ::testing::Test {
 TEST_F(Fts, VisitsFilesOnceAndDirectoriesBeforeAndAfterTheirContents) {
   make_tree({"r/", "r/f", "r/d/", "r/d/g", "r/e/"});
   std::vector<Visit> expected = {
-      {D, "r", "r", 0, 0},          {D, "r/d", "d", 1, 0}, {F, "r/d/g", "g", 2, 0},
-      {DP, "r/d", "d", 1, 0},       {D, "r/e", "e", 1, 0}, {DP, "r/e", "e", 1, 0},
-      {F, "r/f", "f", 1, 0},        {DP, "r", "r", 0, 0},
+      {D, "r", "r", 0, 0},    {D, "r/d", "d", 1, 0}, {F, "r/d/g", "g", 2, 0},
+      {DP, "r/d", "d", 1, 0}, {D, "r/e", "e", 1, 0}, {DP, "r/e", "e", 1, 0},
+      {F, "r/f", "f", 1, 0},  {DP, "r", "r", 0, 0},
   };
   Walk w = walk({"r"}, compat::FTS_PHYSICAL);
   EXPECT_EQ(w.visits, expected);
@@ -172,16 +172,32 @@ TEST_F(Fts, RootShapesGiveTheirNamesAndPrefixes) {
   };
   const Case cases[] = {
       // the name is what follows the last slash
-      {".", "a/b/c", {{D, "a/b/c", "c", 0, 0}, {F, "a/b/c/x", "x", 1, 0}, {DP, "a/b/c", "c", 0, 0}}},
+      {".",
+       "a/b/c",
+       {{D, "a/b/c", "c", 0, 0}, {F, "a/b/c/x", "x", 1, 0}, {DP, "a/b/c", "c", 0, 0}}},
       // a trailing slash leaves an empty name and is not doubled
-      {".", "a/b/c/", {{D, "a/b/c/", "", 0, 0}, {F, "a/b/c/x", "x", 1, 0}, {DP, "a/b/c/", "", 0, 0}}},
+      {".",
+       "a/b/c/",
+       {{D, "a/b/c/", "", 0, 0}, {F, "a/b/c/x", "x", 1, 0}, {DP, "a/b/c/", "", 0, 0}}},
       // "." and ".." are walked like any directory
-      {"a/b", ".", {{D, ".", ".", 0, 0}, {D, "./c", "c", 1, 0}, {F, "./c/x", "x", 2, 0},
-                    {DP, "./c", "c", 1, 0}, {DP, ".", ".", 0, 0}}},
-      {"a/b/c", "..", {{D, "..", "..", 0, 0}, {D, "../c", "c", 1, 0}, {F, "../c/x", "x", 2, 0},
-                       {DP, "../c", "c", 1, 0}, {DP, "..", "..", 0, 0}}},
+      {"a/b",
+       ".",
+       {{D, ".", ".", 0, 0},
+        {D, "./c", "c", 1, 0},
+        {F, "./c/x", "x", 2, 0},
+        {DP, "./c", "c", 1, 0},
+        {DP, ".", ".", 0, 0}}},
+      {"a/b/c",
+       "..",
+       {{D, "..", "..", 0, 0},
+        {D, "../c", "c", 1, 0},
+        {F, "../c/x", "x", 2, 0},
+        {DP, "../c", "c", 1, 0},
+        {DP, "..", "..", 0, 0}}},
       // a backslash is no separator
-      {".", "p\\q", {{D, "p\\q", "p\\q", 0, 0}, {F, "p\\q/y", "y", 1, 0}, {DP, "p\\q", "p\\q", 0, 0}}},
+      {".",
+       "p\\q",
+       {{D, "p\\q", "p\\q", 0, 0}, {F, "p\\q/y", "y", 1, 0}, {DP, "p\\q", "p\\q", 0, 0}}},
   };
   for (const Case& c : cases) {
     ASSERT_EQ(chdir((tmp_ / c.cwd).c_str()), 0);
@@ -230,9 +246,8 @@ TEST_F(Fts, StatusOptionsDecideTheRecordsNotTheInfoCodes) {
       {DP, "r", "r", 0, 0},
   };
   for (int options : {0, compat::FTS_NOSTAT}) {
-    Walk w = walk({"r", "missing"}, options, by_name, [&](FTS*, FTSENT* p) {
-      check_status_record(p, options != 0);
-    });
+    Walk w = walk({"r", "missing"}, options, by_name,
+                  [&](FTS*, FTSENT* p) { check_status_record(p, options != 0); });
     EXPECT_EQ(w.visits, expected) << "options " << options;
   }
 }
@@ -240,8 +255,8 @@ TEST_F(Fts, StatusOptionsDecideTheRecordsNotTheInfoCodes) {
 TEST_F(Fts, SeeDotReturnsDotEntriesWithoutDescending) {
   make_tree({"r/", "r/f"});
   const std::vector<Visit> with_dots = {
-      {D, "r", "r", 0, 0},     {DOT, "r/.", ".", 1, 0}, {DOT, "r/..", "..", 1, 0},
-      {F, "r/f", "f", 1, 0},   {DP, "r", "r", 0, 0},
+      {D, "r", "r", 0, 0},   {DOT, "r/.", ".", 1, 0}, {DOT, "r/..", "..", 1, 0},
+      {F, "r/f", "f", 1, 0}, {DP, "r", "r", 0, 0},
   };
   EXPECT_EQ(walk({"r"}, compat::FTS_SEEDOT).visits, with_dots);
   EXPECT_EQ(walk({"r"}, 0).visits,
@@ -259,8 +274,12 @@ TEST_F(Fts, EmptyDirectoryAndVanishedDirectory) {
     }
   });
   const std::vector<Visit> expected = {
-      {D, "r", "r", 0, 0},         {D, "r/empty", "empty", 1, 0}, {DP, "r/empty", "empty", 1, 0},
-      {D, "r/gone", "gone", 1, 0}, {DNR, "r/gone", "gone", 1, ENOENT}, {DP, "r", "r", 0, 0},
+      {D, "r", "r", 0, 0},
+      {D, "r/empty", "empty", 1, 0},
+      {DP, "r/empty", "empty", 1, 0},
+      {D, "r/gone", "gone", 1, 0},
+      {DNR, "r/gone", "gone", 1, ENOENT},
+      {DP, "r", "r", 0, 0},
   };
   EXPECT_EQ(w.visits, expected);
 }
@@ -276,28 +295,61 @@ TEST_F(Fts, InstructionsOnTheCurrentEntry) {
   };
   const Case cases[] = {
       {"skip a directory: at once post-order, contents never read",
-       "r/d", D, compat::FTS_SKIP,
-       {{D, "r", "r", 0, 0}, {D, "r/d", "d", 1, 0}, {DP, "r/d", "d", 1, 0}, {F, "r/f", "f", 1, 0},
+       "r/d",
+       D,
+       compat::FTS_SKIP,
+       {{D, "r", "r", 0, 0},
+        {D, "r/d", "d", 1, 0},
+        {DP, "r/d", "d", 1, 0},
+        {F, "r/f", "f", 1, 0},
         {DP, "r", "r", 0, 0}}},
       {"skip on a root directory acts at the next read",
-       "r", D, compat::FTS_SKIP,
+       "r",
+       D,
+       compat::FTS_SKIP,
        {{D, "r", "r", 0, 0}, {DP, "r", "r", 0, 0}}},
       {"again on a file returns it once more",
-       "r/f", F, compat::FTS_AGAIN,
-       {{D, "r", "r", 0, 0}, {D, "r/d", "d", 1, 0}, {F, "r/d/g", "g", 2, 0}, {DP, "r/d", "d", 1, 0},
-        {F, "r/f", "f", 1, 0}, {F, "r/f", "f", 1, 0}, {DP, "r", "r", 0, 0}}},
+       "r/f",
+       F,
+       compat::FTS_AGAIN,
+       {{D, "r", "r", 0, 0},
+        {D, "r/d", "d", 1, 0},
+        {F, "r/d/g", "g", 2, 0},
+        {DP, "r/d", "d", 1, 0},
+        {F, "r/f", "f", 1, 0},
+        {F, "r/f", "f", 1, 0},
+        {DP, "r", "r", 0, 0}}},
       {"again on a pre-order directory returns it once more, then descends",
-       "r/d", D, compat::FTS_AGAIN,
-       {{D, "r", "r", 0, 0}, {D, "r/d", "d", 1, 0}, {D, "r/d", "d", 1, 0}, {F, "r/d/g", "g", 2, 0},
-        {DP, "r/d", "d", 1, 0}, {F, "r/f", "f", 1, 0}, {DP, "r", "r", 0, 0}}},
+       "r/d",
+       D,
+       compat::FTS_AGAIN,
+       {{D, "r", "r", 0, 0},
+        {D, "r/d", "d", 1, 0},
+        {D, "r/d", "d", 1, 0},
+        {F, "r/d/g", "g", 2, 0},
+        {DP, "r/d", "d", 1, 0},
+        {F, "r/f", "f", 1, 0},
+        {DP, "r", "r", 0, 0}}},
       {"follow on the current entry does nothing",
-       "r/d", D, compat::FTS_FOLLOW,
-       {{D, "r", "r", 0, 0}, {D, "r/d", "d", 1, 0}, {F, "r/d/g", "g", 2, 0}, {DP, "r/d", "d", 1, 0},
-        {F, "r/f", "f", 1, 0}, {DP, "r", "r", 0, 0}}},
+       "r/d",
+       D,
+       compat::FTS_FOLLOW,
+       {{D, "r", "r", 0, 0},
+        {D, "r/d", "d", 1, 0},
+        {F, "r/d/g", "g", 2, 0},
+        {DP, "r/d", "d", 1, 0},
+        {F, "r/f", "f", 1, 0},
+        {DP, "r", "r", 0, 0}}},
       {"instruction 0 is accepted and does nothing",
-       "r/d", D, 0,
-       {{D, "r", "r", 0, 0}, {D, "r/d", "d", 1, 0}, {F, "r/d/g", "g", 2, 0}, {DP, "r/d", "d", 1, 0},
-        {F, "r/f", "f", 1, 0}, {DP, "r", "r", 0, 0}}},
+       "r/d",
+       D,
+       0,
+       {{D, "r", "r", 0, 0},
+        {D, "r/d", "d", 1, 0},
+        {F, "r/d/g", "g", 2, 0},
+        {DP, "r/d", "d", 1, 0},
+        {F, "r/f", "f", 1, 0},
+        {DP, "r", "r", 0, 0}}},
   };
   for (const Case& c : cases) {
     bool given = false;
@@ -322,13 +374,24 @@ TEST_F(Fts, InstructionsOnChildListEntries) {
   const int none = compat::FTS_NOINSTR, skip = compat::FTS_SKIP, again = compat::FTS_AGAIN;
   const Case cases[] = {
       {"skip on later entries: never returned; on the first: returned, not descended",
-       skip, skip, skip,
+       skip,
+       skip,
+       skip,
        {{D, "r", "r", 0, 0}, {D, "r/a", "a", 1, 0}, {DP, "r/a", "a", 1, 0}, {DP, "r", "r", 0, 0}}},
       {"again on a later entry: it comes back twice",
-       none, again, none,
-       {{D, "r", "r", 0, 0}, {D, "r/a", "a", 1, 0}, {F, "r/a/x", "x", 2, 0}, {DP, "r/a", "a", 1, 0},
-        {F, "r/b", "b", 1, 0}, {F, "r/b", "b", 1, 0}, {D, "r/c", "c", 1, 0},
-        {F, "r/c/z", "z", 2, 0}, {DP, "r/c", "c", 1, 0}, {DP, "r", "r", 0, 0}}},
+       none,
+       again,
+       none,
+       {{D, "r", "r", 0, 0},
+        {D, "r/a", "a", 1, 0},
+        {F, "r/a/x", "x", 2, 0},
+        {DP, "r/a", "a", 1, 0},
+        {F, "r/b", "b", 1, 0},
+        {F, "r/b", "b", 1, 0},
+        {D, "r/c", "c", 1, 0},
+        {F, "r/c/z", "z", 2, 0},
+        {DP, "r/c", "c", 1, 0},
+        {DP, "r", "r", 0, 0}}},
   };
   for (const Case& c : cases) {
     Walk w = walk({"r"}, 0, by_name, [&](FTS* stream, FTSENT* p) {
@@ -361,8 +424,8 @@ TEST_F(Fts, FollowOnAChildListEntryTakesItsStatusAfresh) {
     });
     std::vector<Visit> expected = {{D, "r", "r", 0, 0}, {F, "r/a", "a", 1, 0}};
     if (follow) {
-      expected.insert(expected.end(), {{D, "r/b", "b", 1, 0}, {F, "r/b/z", "z", 2, 0},
-                                       {DP, "r/b", "b", 1, 0}});
+      expected.insert(expected.end(),
+                      {{D, "r/b", "b", 1, 0}, {F, "r/b/z", "z", 2, 0}, {DP, "r/b", "b", 1, 0}});
     } else {
       expected.push_back({F, "r/b", "b", 1, 0});
     }
@@ -495,9 +558,8 @@ TEST_F(Fts, ChildListOfAnEntryThatIsNoLongerADirectoryIsDropped) {
     compat::fts_set(stream, p, compat::FTS_AGAIN);
   });
   const std::vector<Visit> expected = {
-      {D, "r", "r", 0, 0},     {D, "r/d", "d", 1, 0},   {F, "r/d", "d", 1, 0},
-      {D, "r/e", "e", 1, 0},   {F, "r/e/y", "y", 2, 0}, {DP, "r/e", "e", 1, 0},
-      {DP, "r", "r", 0, 0},
+      {D, "r", "r", 0, 0},     {D, "r/d", "d", 1, 0},  {F, "r/d", "d", 1, 0}, {D, "r/e", "e", 1, 0},
+      {F, "r/e/y", "y", 2, 0}, {DP, "r/e", "e", 1, 0}, {DP, "r", "r", 0, 0},
   };
   EXPECT_EQ(w.visits, expected);
 }
@@ -549,9 +611,9 @@ TEST_F(Fts, WithoutComparisonEntriesComeInDirectoryReadingOrder) {
 TEST_F(Fts, ComparisonSortsEverySiblingListAndIsNotCalledForOneRoot) {
   make_tree({"r/", "r/a", "r/b/", "r/b/x", "r/b/y", "r/c"});
   const std::vector<Visit> reversed = {
-      {D, "r", "r", 0, 0},   {F, "r/c", "c", 1, 0},     {D, "r/b", "b", 1, 0},
+      {D, "r", "r", 0, 0},     {F, "r/c", "c", 1, 0},   {D, "r/b", "b", 1, 0},
       {F, "r/b/y", "y", 2, 0}, {F, "r/b/x", "x", 2, 0}, {DP, "r/b", "b", 1, 0},
-      {F, "r/a", "a", 1, 0}, {DP, "r", "r", 0, 0},
+      {F, "r/a", "a", 1, 0},   {DP, "r", "r", 0, 0},
   };
   EXPECT_EQ(walk({"r"}, 0, by_name_reversed).visits, reversed);
 
@@ -597,8 +659,8 @@ TEST(FtsOpen, RefusesOptionsOutsideTheMaskAndMissingRoots) {
     int error;  // 0: the stream opens
   };
   const Case cases[] = {
-      {0x0ff, false, 0},     {0, false, 0},         {0x100, false, EINVAL},
-      {0x200, false, EINVAL}, {-1, false, EINVAL},   {0, true, EINVAL},
+      {0x0ff, false, 0},      {0, false, 0},       {0x100, false, EINVAL},
+      {0x200, false, EINVAL}, {-1, false, EINVAL}, {0, true, EINVAL},
   };
   char root[] = "/nonexistent-root";
   for (const Case& c : cases) {
@@ -684,8 +746,10 @@ TEST_F(Fts, SetRefusesInstructionsAboveFour) {
     int result;
     int stored;
   };
-  const Case cases[] = {{5, 1, compat::FTS_NOINSTR}, {-1, 1, compat::FTS_NOINSTR},
-                        {0, 0, 0}, {compat::FTS_SKIP, 0, compat::FTS_SKIP}};
+  const Case cases[] = {{5, 1, compat::FTS_NOINSTR},
+                        {-1, 1, compat::FTS_NOINSTR},
+                        {0, 0, 0},
+                        {compat::FTS_SKIP, 0, compat::FTS_SKIP}};
   for (const Case& c : cases) {
     errno = 0;
     EXPECT_EQ(compat::fts_set(nullptr, f, c.instr), c.result) << c.instr;
@@ -739,13 +803,12 @@ TEST_F(Fts, FifoIsDefaultAndABrokenLinkHasNoStatus) {
   ASSERT_EQ(mkfifo("r/p", 0644), 0);
   ASSERT_EQ(symlink("nowhere", "r/s"), 0);  // its status fails
   const std::vector<Visit> expected = {
-      {D, "r", "r", 0, 0},          {F, "r/f", "f", 1, 0},         {DEFAULT, "r/p", "p", 1, 0},
-      {NS, "r/s", "s", 1, ENOENT},  {DP, "r", "r", 0, 0},
+      {D, "r", "r", 0, 0},         {F, "r/f", "f", 1, 0}, {DEFAULT, "r/p", "p", 1, 0},
+      {NS, "r/s", "s", 1, ENOENT}, {DP, "r", "r", 0, 0},
   };
   for (int options : {0, compat::FTS_NOSTAT}) {
-    Walk w = walk({"r"}, options, by_name, [&](FTS*, FTSENT* p) {
-      check_status_record(p, options != 0);
-    });
+    Walk w = walk({"r"}, options, by_name,
+                  [&](FTS*, FTSENT* p) { check_status_record(p, options != 0); });
     EXPECT_EQ(w.visits, expected) << "options " << options;
   }
 }
@@ -768,8 +831,8 @@ TEST_F(Fts, XdevDoesNotDescendIntoAnotherDevice) {
   make_tree({"r/", "r/d/", "r/d/g"});
   ASSERT_EQ(symlink(other.c_str(), "r/other"), 0);
   const std::vector<Visit> expected = {
-      {D, "r", "r", 0, 0},         {D, "r/d", "d", 1, 0},         {F, "r/d/g", "g", 2, 0},
-      {DP, "r/d", "d", 1, 0},      {D, "r/other", "other", 1, 0}, {DP, "r/other", "other", 1, 0},
+      {D, "r", "r", 0, 0},    {D, "r/d", "d", 1, 0},         {F, "r/d/g", "g", 2, 0},
+      {DP, "r/d", "d", 1, 0}, {D, "r/other", "other", 1, 0}, {DP, "r/other", "other", 1, 0},
       {DP, "r", "r", 0, 0},
   };
   EXPECT_EQ(walk({"r"}, compat::FTS_XDEV).visits, expected);
@@ -792,8 +855,8 @@ TEST_F(Fts, UnreadableDirectoryIsReturnedAsDnrWithoutPostOrderVisit) {
 TEST_F(Fts, LongNameGrowsThePathBufferAndHeldEntriesFollowIt) {
   // Two 255-byte levels leave 2 bytes of room in the first 516-byte buffer for a third.
   const std::string a(255, 'a'), b(255, 'b'), c(255, 'c');
-  make_tree({"r/", "r/" + a + "/", "r/" + a + "/" + b + "/", "r/" + a + "/" + b + "/" + c,
-             "r/z/", "r/z/later"});
+  make_tree({"r/", "r/" + a + "/", "r/" + a + "/" + b + "/", "r/" + a + "/" + b + "/" + c, "r/z/",
+             "r/z/later"});
   std::vector<std::string> roots = {"r", "r/z"};
   std::vector<char*> argv = argv_of(roots);
   FTS* stream = compat::fts_open(argv.data(), 0, nullptr);
