@@ -95,7 +95,8 @@ TEST(Cat, LargeBinaryInputsAreCopiedExactly) {
   std::vector<std::string> args;
   std::string all;
   for (size_t i = 0; i < std::size(sizes); ++i) {
-    const std::string name = "f" + std::to_string(i);
+    std::string name = "f";
+    name += std::to_string(i);
     const std::string bytes = random_bytes(sizes[i], static_cast<unsigned>(i));
     orva_testing::write_file(dir / name, bytes);
     args.push_back(name);

@@ -311,7 +311,8 @@ TEST(Mkdir, ParentsTreatsTrailingSeparatorsAsOne) {
 TEST(Mkdir, ParentsRacingProcessesNeverFail) {
   TempDir dir;
   for (int round = 0; round < 25; ++round) {
-    const std::string base = "r" + std::to_string(round);
+    std::string base = "r";
+    base += std::to_string(round);
     const std::vector<std::string> first = {
         "-p", base + "/a/b/c/d/e/f/g/h", base + "/a/b/c/x/y/z", base + "/a/q/w/e/r/t/y",
         base + "/m/n/o/p"};
