@@ -19,9 +19,9 @@ namespace {
 constexpr unsigned buffer_size = 4096;
 
 int exit_status;
-int lines_flag;            // -l: the run fails before anything is copied
-const char* input_name;    // the operand, or "stdin"; read errors name it
-char* buffer;              // made at the first opened input, kept until the process ends
+int lines_flag;             // -l: the run fails before anything is copied
+const char* input_name;     // the operand, or "stdin"; read errors name it
+char* buffer;               // made at the first opened input, kept until the process ends
 struct stat output_status;  // of standard output, read when the buffer is made
 
 [[noreturn]] void usage() {

@@ -296,8 +296,8 @@ TEST(Cat, ShortAndInterruptedTransfersLoseNothing) {
       {"ORVA_IO_FAULT_WRITE_LIMIT=1000", "ORVA_IO_FAULT_EINTR=1"},
   };
   for (const auto& setting : settings) {
-    RunResult r =
-        orva_testing::run_program(tool, with_io_faults(in_dir(dir, {"first", "-"}, piped), setting));
+    RunResult r = orva_testing::run_program(
+        tool, with_io_faults(in_dir(dir, {"first", "-"}, piped), setting));
     EXPECT_EQ(r.status, 0) << setting[0] << ": " << r.err;
     EXPECT_TRUE(r.out == first + piped) << setting[0] << ": got " << r.out.size() << " bytes";
   }

@@ -20,8 +20,8 @@ constexpr mode_t default_mode = 0777;
 // Cleared from the umask for the directories on the way, so the walk can go on inside them.
 constexpr mode_t owner_write_search = S_IWUSR | S_IXUSR;
 
-int parents;   // -p
-int verbose;   // -v
+int parents;     // -p
+int verbose;     // -v
 int mode_given;  // -m: new directories get mode_value by a permission change
 mode_t mode_value = default_mode;
 int exit_status;

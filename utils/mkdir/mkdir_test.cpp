@@ -205,11 +205,8 @@ TEST(Mkdir, ParentsUmaskOnTheWayAndOnTheFinalDirectory) {
     int final;
   };
   const Case cases[] = {
-      {022, 0755, 0755},
-      {077, 0700, 0700},
-      {0277, 0700, 0500},
-      {0377, 0700, 0400},
-      {0222, 0755, 0555},
+      {022, 0755, 0755},  {077, 0700, 0700},  {0277, 0700, 0500},
+      {0377, 0700, 0400}, {0222, 0755, 0555},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -313,12 +310,11 @@ TEST(Mkdir, ParentsRacingProcessesNeverFail) {
   for (int round = 0; round < 25; ++round) {
     std::string base = "r";
     base += std::to_string(round);
-    const std::vector<std::string> first = {
-        "-p", base + "/a/b/c/d/e/f/g/h", base + "/a/b/c/x/y/z", base + "/a/q/w/e/r/t/y",
-        base + "/m/n/o/p"};
-    const std::vector<std::string> second = {
-        "-p", base + "/a/q/w/e/r/t/u", base + "/a/b/c/d/e/f/g/i", base + "/m/n/o/p/q",
-        base + "/a/b/c/x/y/z"};
+    const std::vector<std::string> first = {"-p", base + "/a/b/c/d/e/f/g/h", base + "/a/b/c/x/y/z",
+                                            base + "/a/q/w/e/r/t/y", base + "/m/n/o/p"};
+    const std::vector<std::string> second = {"-p", base + "/a/q/w/e/r/t/u",
+                                             base + "/a/b/c/d/e/f/g/i", base + "/m/n/o/p/q",
+                                             base + "/a/b/c/x/y/z"};
     RunResult results[2];
     std::thread other([&] { results[1] = run_in(dir, second); });
     results[0] = run_in(dir, first);
@@ -328,7 +324,7 @@ TEST(Mkdir, ParentsRacingProcessesNeverFail) {
       EXPECT_EQ(r.err, "") << "round " << round;
     }
     for (const char* path : {"/a/b/c/d/e/f/g/h", "/a/b/c/d/e/f/g/i", "/a/b/c/x/y/z",
-                                    "/a/q/w/e/r/t/y", "/a/q/w/e/r/t/u", "/m/n/o/p/q"}) {
+                             "/a/q/w/e/r/t/y", "/a/q/w/e/r/t/u", "/m/n/o/p/q"}) {
       EXPECT_TRUE(is_directory(dir / (base + path))) << base + path;
     }
   }

@@ -31,9 +31,7 @@ RunResult run_in(const std::string& cwd, const std::vector<std::string>& args) {
 }
 
 // The directory as the program sees it from inside: with every symbolic link resolved.
-std::string physical(const TempDir& dir) {
-  return std::filesystem::canonical(dir.path()).string();
-}
+std::string physical(const TempDir& dir) { return std::filesystem::canonical(dir.path()).string(); }
 
 // A relative path whose absolute form, seen from `cwd`, is `length` bytes long.
 std::string path_of_absolute_length(const std::string& cwd, size_t length) {
