@@ -50,3 +50,30 @@ int stat_in_directory(DIR* directory, const char* name, const char* path,
                       std::size_t path_length, struct stat* status);
 
 }  // namespace compat::host
+
+// --- pattern matching ---
+
+namespace compat::host {
+
+// True when, in the current LC_CTYPE locale, mbrtowc decodes every byte below 0x80 to
+// itself and leaves the conversion state initial; false when that is not known.
+bool ascii_decodes_to_itself();
+
+// True when, in the current LC_CTYPE locale, towlower maps every value below 0x80 to its
+// plain ASCII lower case (A-Z to a-z, the rest to itself); false when that is not known.
+bool ascii_case_is_plain();
+
+}  // namespace compat::host
+
+// --- descriptors ---
+
+namespace compat::host {
+
+// Puts descriptor `fd` into binary mode where the runtime translates line ends in text
+// mode; does nothing on hosts without a text mode. 0, or -1 with errno.
+int set_binary_mode(int fd);
+
+// True when descriptors `a` and `b` are both open on one and the same regular file.
+bool same_regular_file(int a, int b);
+
+}  // namespace compat::host

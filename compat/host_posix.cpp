@@ -170,3 +170,65 @@ int stat_in_directory(DIR* directory, const char* name, const char* path,
 }
 
 }  // namespace compat::host
+
+// --- pattern matching ---
+
+#include <clocale>
+
+#include <langinfo.h>
+
+namespace compat::host {
+
+namespace {
+
+#ifdef _NL_LOCALE_NAME
+// The name of the calling thread's LC_CTYPE locale, the one mbrtowc and towlower consult,
+// also under uselocale.
+const char* ctype_locale_name() { return nl_langinfo(_NL_LOCALE_NAME(LC_CTYPE)); }
+#else
+// A C library that cannot name the thread's locale: no name is known.
+const char* ctype_locale_name() { return ""; }
+#endif
+
+// "C" and "POSIX" always name the built-in locale: ASCII, lower case by A-Z to a-z.
+bool is_c_locale(const char* name) {
+  if (name[0] == 'C') return name[1] == '\0';
+  return name[0] == 'P' && std::strcmp(name, "POSIX") == 0;
+}
+
+}  // namespace
+
+// ASCII and UTF-8 are the codesets where this is known; both are stateless. The C
+// locale's name is checked first as it is the cheaper test, made on every call of the
+// matcher.
+bool ascii_decodes_to_itself() {
+  if (is_c_locale(ctype_locale_name())) return true;
+  const char* codeset = nl_langinfo(CODESET);
+  if (codeset[0] == 'U') return std::strcmp(codeset, "UTF-8") == 0;
+  return codeset[0] == 'A' && std::strcmp(codeset, "ANSI_X3.4-1968") == 0;
+}
+
+// Only the C locales are known: other locales may lower ASCII letters their own way
+// (Turkish lowers I to U+0131).
+bool ascii_case_is_plain() {
+  const char* name = ctype_locale_name();
+  if (is_c_locale(name)) return true;
+  return std::strcmp(name, "C.UTF-8") == 0 || std::strcmp(name, "C.utf8") == 0;
+}
+
+}  // namespace compat::host
+
+// --- descriptors ---
+
+namespace compat::host {
+
+// POSIX descriptors carry bytes unchanged.
+int set_binary_mode(int /*fd*/) { return 0; }
+
+bool same_regular_file(int a, int b) {
+  struct stat first, second;
+  if (::fstat(a, &first) != 0 || ::fstat(b, &second) != 0) return false;
+  return S_ISREG(first.st_mode) && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+}  // namespace compat::host

@@ -12,6 +12,7 @@ enum class Stdout {
   Pipe,     // captured into RunResult::out
   Closed,   // descriptor 1 closed when the program starts
   DevFull,  // descriptor 1 on /dev/full: every write fails with ENOSPC
+  AppendToFile,  // descriptor 1 appends to RunOptions::stdout_file, as `>> file` does
 };
 
 enum class Stdin {
@@ -28,6 +29,7 @@ struct RunOptions {
   std::vector<std::string> extra_env;  // NAME=VALUE added to (or replacing in) the above
   std::optional<unsigned> umask;       // the program's umask; unset: the test's own
   Stdout stdout_mode = Stdout::Pipe;
+  std::string stdout_file;  // for Stdout::AppendToFile; created when missing
   Stdin stdin_mode = Stdin::Pipe;
   std::string argv0;  // the name the program is started under; empty: its path
 };

@@ -65,6 +65,13 @@ std::vector<std::string> environment_for(const RunOptions& options) {
       dup2(full, 1);
       close(full);
     }
+  } else if (options.stdout_mode == Stdout::AppendToFile) {
+    int file = open(options.stdout_file.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0666);
+    if (file < 0) _exit(126);
+    if (file != 1) {
+      dup2(file, 1);
+      close(file);
+    }
   } else {
     close(1);
   }
@@ -79,6 +86,9 @@ std::vector<std::string> environment_for(const RunOptions& options) {
 void feed_and_drain(const std::string& input, Pipe& in, Pipe& out, Pipe& err, RunResult& result) {
   size_t written = 0;
   if (input.empty()) close_fd(in.write_end);
+  // Writes must never block: a program that writes while it reads would otherwise wait on
+  // us while we wait on it.
+  if (in.write_end >= 0) fcntl(in.write_end, F_SETFL, fcntl(in.write_end, F_GETFL) | O_NONBLOCK);
   while (in.write_end >= 0 || out.read_end >= 0 || err.read_end >= 0) {
     pollfd fds[3] = {{in.write_end, POLLOUT, 0}, {out.read_end, POLLIN, 0}, {err.read_end, POLLIN, 0}};
     if (poll(fds, 3, -1) < 0) {
@@ -88,7 +98,8 @@ void feed_and_drain(const std::string& input, Pipe& in, Pipe& out, Pipe& err, Ru
     if (fds[0].revents != 0) {
       ssize_t n = write(in.write_end, input.data() + written, input.size() - written);
       if (n > 0) written += static_cast<size_t>(n);
-      if (n < 0 || written == input.size()) close_fd(in.write_end);
+      bool failed = n < 0 && errno != EAGAIN && errno != EINTR;
+      if (failed || written == input.size()) close_fd(in.write_end);
     }
     char buffer[65536];
     for (int i = 1; i < 3; ++i) {

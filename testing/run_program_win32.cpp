@@ -98,6 +98,13 @@ HANDLE open_full_device() {
                      OPEN_EXISTING, 0, nullptr);
 }
 
+HANDLE open_for_append(const std::string& path) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  return CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 }  // namespace
 
 RunResult run_program(const std::string& program, const RunOptions& options) {
@@ -120,6 +127,7 @@ RunResult run_program(const std::string& program, const RunOptions& options) {
   HANDLE child_out = out_write;
   if (options.stdout_mode == Stdout::Closed) child_out = INVALID_HANDLE_VALUE;
   if (options.stdout_mode == Stdout::DevFull) child_out = open_full_device();
+  if (options.stdout_mode == Stdout::AppendToFile) child_out = open_for_append(native_path(options.stdout_file));
 
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
@@ -134,7 +142,7 @@ RunResult run_program(const std::string& program, const RunOptions& options) {
   CloseHandle(in_read);
   CloseHandle(out_write);
   CloseHandle(err_write);
-  if (options.stdout_mode == Stdout::DevFull && child_out != INVALID_HANDLE_VALUE) CloseHandle(child_out);
+  if (child_out != out_write && child_out != INVALID_HANDLE_VALUE) CloseHandle(child_out);
   if (!started) {
     ADD_FAILURE() << "cannot run " << program << " (error " << GetLastError() << ")";
     CloseHandle(in_write);

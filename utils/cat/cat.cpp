@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "compat/err.h"
+#include "compat/fcntl.h"
 
 namespace {
 
@@ -20,9 +21,8 @@ constexpr unsigned buffer_size = 4096;
 
 int exit_status;
 int lines_flag;             // -l: the run fails before anything is copied
-const char* input_name;     // the operand, or "stdin"; read errors name it
-char* buffer;               // made at the first opened input, kept until the process ends
-struct stat output_status;  // of standard output, read when the buffer is made
+const char* input_name;  // the operand, or "stdin"; read errors name it
+char* buffer;            // made at the first opened input, kept until the process ends
 
 [[noreturn]] void usage() {
   static const char text[] = "usage: cat [-lu] [file ...]\n";
@@ -54,18 +54,10 @@ void write_all(int fd, const char* data, unsigned size) {
 // Once per run, at the first input that opened: the status query of standard output is
 // also the check that it is usable at all.
 void make_buffer(int out) {
+  struct stat output_status;
   if (fstat(out, &output_status) != 0) compat::errx(1, "stdout");
   buffer = static_cast<char*>(std::malloc(buffer_size));
   if (buffer == nullptr) compat::errx(1, "malloc() failure of IO buffer");
-}
-
-// Whether input `in` is the very regular file that standard output writes to. Copying it
-// would read back what was just written, and `cat f >> f` would fill the disk.
-// A host that reports no file numbers (0) cannot tell: the input is copied then.
-bool is_output_file(int in) {
-  struct stat status;
-  if (fstat(in, &status) != 0 || !S_ISREG(status.st_mode) || status.st_ino == 0) return false;
-  return status.st_dev == output_status.st_dev && status.st_ino == output_status.st_ino;
 }
 
 void copy_input(int in, int out) {
@@ -79,13 +71,16 @@ void copy_input(int in, int out) {
   }
 }
 
-// Opens the file `operand` read-only; -1, reported, when it cannot be opened.
+// Opens the file `operand` read-only, in binary mode where the host has a text mode;
+// -1, reported, when it cannot be opened.
 int open_input(const char* operand) {
   int in = open(operand, O_RDONLY);
   if (in < 0) {
     compat::warnx("%s", operand);
     exit_status = 1;
+    return in;
   }
+  (void)compat::set_binary_mode(in);
   return in;
 }
 
@@ -102,7 +97,9 @@ void cat_input(const char* operand) {
   // descriptor means standard output was closed.
   if (in == out) compat::errx(1, "stdout");
   if (buffer == nullptr) make_buffer(out);
-  if (is_output_file(in)) {
+  // Copying the very file that standard output writes to would read back what was just
+  // written: `cat f >> f` would fill the disk.
+  if (compat::same_regular_file(in, out)) {
     compat::warnx("%s", input_name);
     exit_status = 1;
   } else {
@@ -115,6 +112,9 @@ void cat_input(const char* operand) {
 
 int main(int argc, char** argv) {
   (void)std::setlocale(LC_CTYPE, "");
+  // What is read is what is written, on hosts with a text mode too.
+  (void)compat::set_binary_mode(0);
+  (void)compat::set_binary_mode(fileno(stdout));
   int option;
   while ((option = getopt(argc, argv, "+lu")) != -1) {
     switch (option) {
