@@ -437,15 +437,6 @@ FTS* fts_open(char* const* argv, int options, FtsCompare compar) {
   return stream;
 }
 
-// Comparisons of either declaration have the same parameters at the machine level.
-FTS* fts_open(char* const* argv, int options, FtsCompareMutable compar) {
-  return fts_open(argv, options, reinterpret_cast<FtsCompare>(compar));
-}
-
-FTS* fts_open(char* const* argv, int options, std::nullptr_t) {
-  return fts_open(argv, options, FtsCompare{nullptr});
-}
-
 FTSENT* fts_read(FTS* stream) {
   FTSENT* p = stream->fts_cur;
   if (p == nullptr || is_set(stream, FTS_STOP)) return nullptr;

@@ -81,8 +81,6 @@ struct FTSENT {
 // The comparison for sorting siblings: negative, zero or positive as *a sorts before, with
 // or after *b.
 using FtsCompare = int (*)(const FTSENT* const* a, const FTSENT* const* b);
-// The same comparison as other headers declare it, without the inner const.
-using FtsCompareMutable = int (*)(const FTSENT** a, const FTSENT** b);
 
 struct FTS {
   FTSENT* fts_cur;          // the entry fts_read returned last (at first the initial entry)
@@ -103,8 +101,6 @@ struct FTS {
 // options outside FTS_OPTIONMASK or no roots, ENOENT for an empty root path, or the heap's
 // error; nothing stays allocated on failure. The caller closes the stream with fts_close.
 FTS* fts_open(char* const* argv, int options, FtsCompare compar);
-FTS* fts_open(char* const* argv, int options, FtsCompareMutable compar);
-FTS* fts_open(char* const* argv, int options, std::nullptr_t compar);
 
 // The next entry, owned by the stream; it stays valid until the walk moves past it. Null
 // at the end (errno 0), or with FTS_STOP set after a failure (errno says which).
