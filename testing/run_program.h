@@ -16,8 +16,9 @@ enum class Stdout {
 };
 
 enum class Stdin {
-  Pipe,    // fed RunOptions::input, then end of input
-  Closed,  // descriptor 0 closed when the program starts
+  Pipe,      // fed RunOptions::input, then end of input
+  Closed,    // descriptor 0 closed when the program starts
+  FromFile,  // descriptor 0 reads RunOptions::stdin_file, as `< file` does
 };
 
 struct RunOptions {
@@ -31,6 +32,7 @@ struct RunOptions {
   Stdout stdout_mode = Stdout::Pipe;
   std::string stdout_file;  // for Stdout::AppendToFile; created when missing
   Stdin stdin_mode = Stdin::Pipe;
+  std::string stdin_file;  // for Stdin::FromFile; must exist
   std::string argv0;  // the name the program is started under; empty: its path
 };
 

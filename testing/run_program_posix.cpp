@@ -53,6 +53,13 @@ std::vector<std::string> environment_for(const RunOptions& options) {
                              char** envp, Pipe in, Pipe out, Pipe err) {
   if (options.stdin_mode == Stdin::Pipe) {
     dup2(in.read_end, 0);
+  } else if (options.stdin_mode == Stdin::FromFile) {
+    int file = open(options.stdin_file.c_str(), O_RDONLY);
+    if (file < 0) _exit(126);
+    if (file != 0) {
+      dup2(file, 0);
+      close(file);
+    }
   } else {
     close(0);
   }

@@ -98,6 +98,12 @@ HANDLE open_full_device() {
                      OPEN_EXISTING, 0, nullptr);
 }
 
+HANDLE open_for_reading(const std::string& path) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     &inherit, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 HANDLE open_for_append(const std::string& path) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   return CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
@@ -132,7 +138,9 @@ RunResult run_program(const std::string& program, const RunOptions& options) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = options.stdin_mode == Stdin::Pipe ? in_read : INVALID_HANDLE_VALUE;
+  HANDLE child_in = options.stdin_mode == Stdin::Pipe ? in_read : INVALID_HANDLE_VALUE;
+  if (options.stdin_mode == Stdin::FromFile) child_in = open_for_reading(native_path(options.stdin_file));
+  startup.hStdInput = child_in;
   startup.hStdOutput = child_out;
   startup.hStdError = err_write;
   PROCESS_INFORMATION process = {};
@@ -143,6 +151,7 @@ RunResult run_program(const std::string& program, const RunOptions& options) {
   CloseHandle(out_write);
   CloseHandle(err_write);
   if (child_out != out_write && child_out != INVALID_HANDLE_VALUE) CloseHandle(child_out);
+  if (child_in != in_read && child_in != INVALID_HANDLE_VALUE) CloseHandle(child_in);
   if (!started) {
     ADD_FAILURE() << "cannot run " << program << " (error " << GetLastError() << ")";
     CloseHandle(in_write);
