@@ -25,11 +25,29 @@ char* fullpath(char* buffer, const char* path, std::size_t size) {
   return result;
 }
 
-int mkdir(const char* path) { return _mkdir(path); }
-
 namespace {
 
 bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+// "C:" alone names the current directory of drive C, which always exists; the runtime
+// neither creates nor describes it (_mkdir fails with ENOENT, _stat64 fails), which would
+// stop mkdir -p at the drive of every absolute operand such as "C:/out".
+bool is_drive_designator(const char* path) {
+  return ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+         path[1] == ':' && path[2] == '\0';
+}
+
+}  // namespace
+
+int mkdir(const char* path) {
+  if (is_drive_designator(path)) {
+    errno = EEXIST;
+    return -1;
+  }
+  return _mkdir(path);
+}
+
+namespace {
 
 // The length of the root at the start of `path`: "/" or "\" (1), "C:\" or "C:/" (3), else 0.
 std::size_t root_length(const char* path) {
@@ -69,6 +87,10 @@ int stat_as_is(const char* path, struct stat* status) {
 // The runtime's _stat64 fails on a trailing separator ("a/"), where POSIX stat names the
 // directory a, so the separators go before the call; a root ("/", "C:\") keeps its own.
 int stat(const char* path, struct stat* status) {
+  if (is_drive_designator(path)) {
+    const char current_directory[] = {path[0], ':', '.', '\0'};
+    return stat_as_is(current_directory, status);
+  }
   std::size_t length = trimmed_length(path);
   if (path[length] == '\0') return stat_as_is(path, status);
   char trimmed[PATH_BUFFER_SIZE];

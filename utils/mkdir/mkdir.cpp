@@ -57,29 +57,15 @@ bool only_separators_follow(const char* p) {
   return *p == '\0';
 }
 
-// Whether the prefix `path`, cut at the separator `cut`, is a directory once the separator
-// is back. A Windows drive ("C:" of "C:/out") is a directory only as "C:/": the host will
-// neither create nor describe it without. Elsewhere this finds what the plain name finds.
-bool directory_with_separator(char* path, char* cut) {
-  const char after = cut[1];
-  cut[0] = '/';
-  cut[1] = '\0';
-  const bool found = existing_directory(path);
-  cut[0] = '\0';
-  cut[1] = after;
-  return found;
-}
-
-// Creates the prefix `path`, cut at `cut`, as a directory on the way or as the final one;
-// false, with the prefix reported, when it neither could be made nor already is a directory.
-bool create_or_accept(char* path, char* cut, bool last, bool& existed) {
+// Creates the prefix `path` as a directory on the way or as the final one; false, with
+// the prefix reported, when it neither could be made nor already is a directory.
+bool create_or_accept(const char* path, bool last, bool& existed) {
   existed = false;
   if (compat::mkdir(path, last ? mode_value : default_mode) == 0) {
     announce(path);
     return true;
   }
-  const bool exists = (errno == EEXIST || errno == EISDIR) && existing_directory(path);
-  if (exists || (!last && directory_with_separator(path, cut))) {
+  if ((errno == EEXIST || errno == EISDIR) && existing_directory(path)) {
     existed = true;
     return true;
   }
@@ -113,7 +99,7 @@ BuildResult build_parents(char* path) {
     }
     if (last) umask(saved_umask);
     bool existed = false;
-    if (!create_or_accept(path, p, last, existed)) {
+    if (!create_or_accept(path, last, existed)) {
       result = build_failed;
       break;
     }
