@@ -21,16 +21,22 @@
 //   rest, which a retry evaluates in full.
 // An invalid pattern sequence, or a slash inside a bracket list under FNM_PATHNAME, is met
 // by every path that could still match, so it ends the match at once.
+//
+// Where the locale decodes ASCII bytes to themselves (host::ascii_decodes_to_itself), a
+// star whose rest begins with an ASCII character or a bracket expression works out once
+// which first bytes that element can match, skips the string positions it cannot, and
+// takes the element as matched at the ASCII ones it must. Under FNM_CASEFOLD that needs
+// towlower of ASCII to be plain (host::ascii_case_is_plain). Anywhere else every position
+// is decoded and tried as before.
 #include "compat/fnmatch.h"
 
+#include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
 #include <type_traits>
 
-#if __has_include(<langinfo.h>)
-#include <langinfo.h>
-#endif
+#include "compat/host.h"
 
 namespace compat {
 namespace {
@@ -44,19 +50,66 @@ struct Context {
   // The locale decodes a byte below 0x80 to itself and leaves the state initial, so those
   // bytes may skip mbrtowc.
   bool ascii_direct;
+  // Under FNM_CASEFOLD: towlower of a value below 0x80 is its plain ASCII lower case, so
+  // those values may skip towlower.
+  bool ascii_fold;
 };
+
+// A set of bytes below 0x80, one bit each.
+struct AsciiSet {
+  std::uint64_t bits[2];
+
+  // Words chosen by value rather than by index keep a set in registers.
+  bool contains(unsigned char byte) const {
+    return (((byte < 64 ? bits[0] : bits[1]) >> (byte & 63)) & 1) != 0;
+  }
+  void add(unsigned char byte) {
+    const std::uint64_t bit = std::uint64_t{1} << (byte & 63);
+    if (byte < 64) {
+      bits[0] |= bit;
+    } else {
+      bits[1] |= bit;
+    }
+  }
+  void add(const AsciiSet& other) {
+    bits[0] |= other.bits[0];
+    bits[1] |= other.bits[1];
+  }
+  AsciiSet without(const AsciiSet& other) const {
+    return AsciiSet{{bits[0] & ~other.bits[0], bits[1] & ~other.bits[1]}};
+  }
+  AsciiSet complement() const { return AsciiSet{{~bits[0], ~bits[1]}}; }
+};
+
+// The first bytes of the characters a pattern element may match: the ASCII ones exactly,
+// and whether characters from 0x80 up may be among them.
+struct FirstBytes {
+  AsciiSet ascii;
+  bool non_ascii;
+};
+
+// How a star's retries find the next position worth trying: not at all (every position
+// is), with strchr for one byte, by comparing a few bytes, or by looking bytes up in a set.
+enum class Skip : unsigned char { none, to_byte, to_literal, to_set };
 
 // The position the last star's rest is tried at next, with the states a retry starts from.
 struct RestorePoint {
-  bool active;
+  bool active = false;  // the rest of the members are set with it
   const char* pattern;  // after the star run
   const char* string;
   std::mbstate_t pattern_state;
   std::mbstate_t string_state;
-  // The plain ASCII character the rest begins with, where ASCII decodes directly, and its
-  // towlower: retries skip the positions that cannot match it. 0 when there is none.
-  unsigned char literal;
-  wint_t folded_literal;
+  // Where ASCII decodes directly and the first element of the rest is an ASCII character
+  // or a bracket expression, retries skip every position the star may grow past whose
+  // first byte that element cannot match (skip_to_candidate). At a byte in `matches` the
+  // element matches for certain, and the retry goes on at `after_first`.
+  Skip skip;
+  unsigned char literal[3];  // Skip::to_byte: [0]; to_literal: all three
+  bool stops_non_ascii;      // to_literal, to_set: stop at every byte from 0x80 up
+  unsigned last_skipped;     // to_literal: 0x7f, or 0xff without stops_non_ascii
+  AsciiSet stops;            // to_set
+  AsciiSet matches;
+  const char* after_first;
 };
 
 // What is known about bracket expressions (by the pattern position of their '['), so that
@@ -79,19 +132,6 @@ struct UnterminatedBrackets {
 enum class Step { advance, match, mismatch, fail };
 
 bool has(const Context& cx, int flag) { return (cx.flags & flag) != 0; }
-
-#if __has_include(<langinfo.h>)
-// True in the C locale and in UTF-8 locales, the encodings where plain ASCII is known to
-// decode to itself without touching the conversion state.
-bool ascii_decodes_directly() {
-  const char* codeset = nl_langinfo(CODESET);
-  if (codeset[0] == 'U') return std::strcmp(codeset, "UTF-8") == 0;
-  return codeset[0] == 'A' && std::strcmp(codeset, "ANSI_X3.4-1968") == 0;
-}
-#else
-// A host that cannot name the locale's codeset decodes every byte.
-bool ascii_decodes_directly() { return false; }
-#endif
 
 bool decode_failed(std::size_t length) {
   return length == static_cast<std::size_t>(-1) || length == static_cast<std::size_t>(-2);
@@ -135,7 +175,15 @@ inline std::size_t decode_string(const char* s, std::mbstate_t* state, const Con
   return n;
 }
 
-wint_t fold(wint_t c, const Context& cx) { return has(cx, FNM_CASEFOLD) ? std::towlower(c) : c; }
+bool is_ascii_upper(wint_t c) { return c >= 'A' && c <= 'Z'; }
+
+// towlower, with plain ASCII answered here where the locale is known to agree.
+wint_t lower(wint_t c, const Context& cx) {
+  if (cx.ascii_fold && c < 0x80) return is_ascii_upper(c) ? c + ('a' - 'A') : c;
+  return std::towlower(c);
+}
+
+wint_t fold(wint_t c, const Context& cx) { return has(cx, FNM_CASEFOLD) ? lower(c, cx) : c; }
 
 bool at_leading_position(const char* s, const Context& cx) {
   return s == cx.string_start || (has(cx, FNM_PATHNAME) && s[-1] == '/');
@@ -148,45 +196,126 @@ bool is_hidden_period(wint_t sc, const char* s, const Context& cx) {
 
 bool ordinary_equal(wint_t pc, wint_t sc, const Context& cx) {
   if (pc == sc) return true;
-  return has(cx, FNM_CASEFOLD) && std::towlower(pc) == std::towlower(sc);
+  return has(cx, FNM_CASEFOLD) && lower(pc, cx) == lower(sc, cx);
+}
+
+// After the '[' at *p: skips a negation byte, and says whether there was one.
+bool skip_negation(const char** p) {
+  if (**p != '!' && **p != '^') return false;
+  ++*p;
+  return true;
+}
+
+enum class Member { next, end, unterminated, fail };
+
+// Reads the member list entry at *p (the list starts at `list`): on Member::next the
+// folded range [*low, *high] it stands for (a single character is a range of one), on
+// Member::end the closing ']'. *p moves past what was read; on unterminated and fail it
+// is left undefined.
+Member read_member(const char** p_io, const char* list, std::mbstate_t* ps, const Context& cx,
+                   wint_t* low, wint_t* high) {
+  const bool escapes = !has(cx, FNM_NOESCAPE);
+  const char* p = *p_io;
+  if (*p == ']' && p > list) {
+    *p_io = p + 1;
+    return Member::end;
+  }
+  if (*p == '\0') return Member::unterminated;
+  if (*p == '/' && has(cx, FNM_PATHNAME)) return Member::fail;
+  if (*p == '\\' && escapes) ++p;
+  std::size_t n = 0;
+  if (!decode_pattern(p, ps, cx, low, &n)) return Member::fail;
+  p += n;
+  *low = *high = fold(*low, cx);
+  if (p[0] == '-' && p[1] != ']' && p[1] != '\0') {
+    ++p;
+    if (*p == '\\' && escapes) ++p;
+    if (!decode_pattern(p, ps, cx, high, &n)) return Member::fail;
+    if (*high == 0) return Member::unterminated;  // an escaped end of the pattern
+    p += n;
+    *high = fold(*high, cx);
+  }
+  *p_io = p;
+  return Member::next;
+}
+
+// The bytes below 0x80 whose value lies in [low, high].
+AsciiSet ascii_range(wint_t low, wint_t high) {
+  AsciiSet set{};
+  for (unsigned i = 0; i < 2; ++i) {
+    const wint_t base = i * 64;
+    const wint_t from = low > base ? low : base;
+    const wint_t to = high < base + 63 ? high : base + 63;
+    if (from > to) continue;
+    set.bits[i] = (~std::uint64_t{0} >> (63 - (to - base))) & (~std::uint64_t{0} << (from - base));
+  }
+  return set;
+}
+
+// The bytes below 0x80 whose fold lies in [low, high]: under FNM_CASEFOLD (by
+// ascii_fold) a letter belongs where its lower case does.
+AsciiSet ascii_folding_into(wint_t low, wint_t high, const Context& cx) {
+  AsciiSet set = ascii_range(low, high);
+  if (!has(cx, FNM_CASEFOLD)) return set;
+  // In the second word, 'A'-'Z' are bits 1-26 and 'a'-'z' bits 33-58.
+  constexpr std::uint64_t upper = std::uint64_t{0x3ffffff} << 1;
+  constexpr std::uint64_t lower_case = upper << 32;
+  set.bits[1] = (set.bits[1] & ~upper) | ((set.bits[1] & lower_case) >> 32);
+  return set;
+}
+
+// Whether a character from 0x80 up may fold into a range that ends at `high`. Under
+// FNM_CASEFOLD any may: towlower takes some to ASCII letters (U+212A to 'k').
+bool non_ascii_may_fold_into(wint_t high, const Context& cx) {
+  return high >= 0x80 || has(cx, FNM_CASEFOLD);
+}
+
+bool is_ascii_letter(unsigned char c) { return is_ascii_upper(c) || is_ascii_upper(c ^ 0x20u); }
+
+// The bytes below 0x80 equal to the ASCII character `byte` under the flags: under
+// FNM_CASEFOLD (by ascii_fold) a letter in either case.
+AsciiSet ascii_equal_to(unsigned char byte, const Context& cx) {
+  AsciiSet set{};
+  set.add(byte);
+  if (has(cx, FNM_CASEFOLD) && is_ascii_letter(byte)) set.add(byte ^ 0x20u);
+  return set;
 }
 
 enum class Bracket { matched, not_matched, unterminated, fail };
 
-// Scans the member list that starts after '[' at *p, testing `test` (already folded).
-// On matched and not_matched *p ends past the closing ']'; otherwise it is left alone.
-Bracket scan_bracket(const char** p_io, wint_t test, std::mbstate_t* ps, const Context& cx) {
-  const bool escapes = !has(cx, FNM_NOESCAPE);
+// Scans the bracket expression after the '[' at *p, testing `test` (already folded). Into
+// *members, unless it is null, go the first bytes of the characters it may match. On matched and
+// not_matched *p ends past the closing ']'; otherwise it is left alone, and so is *members.
+Bracket scan_bracket(const char** p_io, wint_t test, std::mbstate_t* ps, FirstBytes* members,
+                     const Context& cx) {
   const char* p = *p_io;
-  const bool negate = *p == '!' || *p == '^';
-  if (negate) ++p;
+  const bool negate = skip_negation(&p);
   const char* list = p;
   bool matched = false;
+  FirstBytes listed{};
   for (;;) {
-    if (*p == ']' && p > list) break;
-    if (*p == '\0') return Bracket::unterminated;
-    if (*p == '/' && has(cx, FNM_PATHNAME)) return Bracket::fail;
-    if (*p == '\\' && escapes) ++p;
     wint_t low = 0;
-    std::size_t n = 0;
-    if (!decode_pattern(p, ps, cx, &low, &n)) return Bracket::fail;
-    p += n;
-    low = fold(low, cx);
-    if (p[0] != '-' || p[1] == ']' || p[1] == '\0') {
-      matched |= low == test;
-      continue;
-    }
-    ++p;
-    if (*p == '\\' && escapes) ++p;
     wint_t high = 0;
-    if (!decode_pattern(p, ps, cx, &high, &n)) return Bracket::fail;
-    if (high == 0) return Bracket::unterminated;  // an escaped end of the pattern
-    p += n;
-    high = fold(high, cx);
-    matched |= low <= test && test <= high;
+    switch (read_member(&p, list, ps, cx, &low, &high)) {
+      case Member::next:
+        matched |= low <= test && test <= high;
+        if (members != nullptr) {
+          listed.ascii.add(ascii_folding_into(low, high, cx));
+          listed.non_ascii |= non_ascii_may_fold_into(high, cx);
+        }
+        continue;
+      case Member::end:
+        *p_io = p;
+        // A negated list may match any character from 0x80 up that it does not list.
+        if (members != nullptr)
+          *members = negate ? FirstBytes{listed.ascii.complement(), true} : listed;
+        return matched == negate ? Bracket::not_matched : Bracket::matched;
+      case Member::unterminated:
+        return Bracket::unterminated;
+      case Member::fail:
+        return Bracket::fail;
+    }
   }
-  *p_io = p + 1;
-  return matched == negate ? Bracket::not_matched : Bracket::matched;
 }
 
 // Where ASCII decodes directly the state is initial at every character boundary.
@@ -214,50 +343,135 @@ void remember_unterminated(UnterminatedBrackets* known, const char* bracket, con
 // Only while the pattern's conversion state is initial before and after a scan, as it
 // always is in the shift-free encodings that locales use: a skipped scan leaves the state
 // as it is.
-Bracket scan_bracket_once(const char** p_io, wint_t test, std::mbstate_t* ps,
+Bracket scan_bracket_once(const char** p_io, wint_t test, std::mbstate_t* ps, FirstBytes* members,
                           UnterminatedBrackets* known, const Context& cx) {
   const char* bracket = *p_io;
   const char* previous = known->last;
   known->last = bracket;
-  if (!state_is_initial(*ps, cx)) return scan_bracket(p_io, test, ps, cx);
+  if (!state_is_initial(*ps, cx)) return scan_bracket(p_io, test, ps, members, cx);
   if (known_unterminated(*known, bracket)) return Bracket::unterminated;
-  Bracket verdict = scan_bracket(p_io, test, ps, cx);
+  Bracket verdict = scan_bracket(p_io, test, ps, members, cx);
   if (verdict == Bracket::unterminated && state_is_initial(*ps, cx)) {
     remember_unterminated(known, bracket, previous, cx);
   }
   return verdict;
 }
 
-// The ordinary ASCII character that the pattern at p begins with (escaped or not), or 0.
-unsigned char leading_literal(const char* p, const Context& cx) {
-  auto byte = static_cast<unsigned char>(p[0]);
-  if (byte == '\\' && !has(cx, FNM_NOESCAPE))
-    byte = static_cast<unsigned char>(p[1]);
-  else if (byte == '*' || byte == '?' || byte == '[')
-    return 0;
-  return cx.ascii_direct && byte < 0x80 ? byte : 0;
+// The first bytes of the characters the bracket expression after the '[' at p may match,
+// or those equal to '[' where it is unterminated. Returns where the pattern goes on after
+// it, or null where it ends the match instead. The pattern state is initial here, as
+// ASCII decodes directly.
+const char* bracket_first_bytes(const char* p, UnterminatedBrackets* known, const Context& cx,
+                                FirstBytes* first) {
+  const char* after = p;
+  std::mbstate_t ps{};
+  switch (scan_bracket_once(&after, 0, &ps, first, known, cx)) {
+    case Bracket::matched:
+    case Bracket::not_matched:
+      return after;
+    case Bracket::unterminated:
+      *first = FirstBytes{ascii_equal_to('[', cx), has(cx, FNM_CASEFOLD)};
+      return p;
+    case Bracket::fail:
+      break;
+  }
+  return nullptr;
 }
 
-// The first position at or after s where the rest of the pattern may match, given that it
-// begins with star.literal. A skipped position holds a plain ASCII character that differs
-// from the literal (also under towlower) and is no slash under FNM_PATHNAME: there the rest
-// fails at its first character and the star grows by that one byte, so skipping it
-// changes nothing. Bytes from 0x80 up are left to the full decoder.
-const char* skip_to_candidate(const char* s, const RestorePoint& star, const Context& cx) {
-  const bool pathname = has(cx, FNM_PATHNAME);
+// Sets the star's filter from the first bytes of the rest's first element, which ends
+// at `after`. The end of the string, and a slash under FNM_PATHNAME, stop the star too,
+// but are matched by no element that begins the rest.
+void set_filter(RestorePoint* star, AsciiSet first, bool non_ascii, const char* after,
+                const Context& cx) {
+  AsciiSet ends{};
+  ends.add('\0');
+  if (has(cx, FNM_PATHNAME)) ends.add('/');
+  star->stops = first;
+  star->stops.add(ends);
+  star->stops_non_ascii = non_ascii;
+  star->matches = first.without(ends);
+  star->after_first = after;
+}
+
+// The filter for a rest that begins with the ASCII character `byte`: it matches itself
+// and, under FNM_CASEFOLD, its other case; strchr finds it where nothing else stops the
+// star.
+void set_literal_filter(RestorePoint* star, unsigned char byte, const char* after,
+                        const Context& cx) {
   const bool casefold = has(cx, FNM_CASEFOLD);
-  for (;; ++s) {
-    auto byte = static_cast<unsigned char>(*s);
-    if (byte == star.literal || byte == 0 || byte >= 0x80) return s;
-    if (byte == '/' && pathname) return s;
-    if (casefold && std::towlower(byte) == star.folded_literal) return s;
+  const bool pathname = has(cx, FNM_PATHNAME);
+  set_filter(star, ascii_equal_to(byte, cx), casefold, after, cx);
+  star->literal[0] = byte;
+  star->literal[1] = casefold && is_ascii_letter(byte) ? byte ^ 0x20u : byte;
+  star->literal[2] = pathname ? '/' : byte;
+  star->last_skipped = casefold ? 0x7f : 0xff;
+  star->skip = casefold || pathname ? Skip::to_literal : Skip::to_byte;
+}
+
+// Where the pattern at p (after a star run) begins with an ASCII character, plain or
+// escaped, or with a bracket expression: sets the star's filter and returns true. False
+// for anything else, and wherever ASCII is not known to decode directly or, under
+// FNM_CASEFOLD, to fold plainly.
+bool filter_star(const char* p, UnterminatedBrackets* known, const Context& cx,
+                 RestorePoint* star) {
+  if (!cx.ascii_direct || (has(cx, FNM_CASEFOLD) && !cx.ascii_fold)) return false;
+  auto byte = static_cast<unsigned char>(p[0]);
+  if (byte == '[') {
+    FirstBytes first{};
+    const char* after = bracket_first_bytes(p + 1, known, cx, &first);
+    if (after == nullptr) return false;
+    set_filter(star, first.ascii, first.non_ascii, after, cx);
+    star->skip = Skip::to_set;
+    return true;
   }
+  if (byte == '?') return false;
+  const char* after = p + 1;
+  if (byte == '\\' && !has(cx, FNM_NOESCAPE)) byte = static_cast<unsigned char>(*after++);
+  if (byte == 0 || byte >= 0x80) return false;
+  set_literal_filter(star, byte, after, cx);
+  return true;
+}
+
+// Where the star's filter knows that the rest's first element matches the byte at *s, the
+// attempt begins past that element (the states stay initial, as ASCII decodes directly).
+void enter_rest(const RestorePoint& star, const char** p, const char** s) {
+  auto byte = static_cast<unsigned char>(**s);
+  if (star.skip == Skip::none || byte >= 0x80 || !star.matches.contains(byte)) return;
+  *p = star.after_first;
+  ++*s;
+}
+
+// The first position at or after s where the star's rest may match, or null where there
+// is none. A skipped position holds the first byte of a character that the rest's first
+// element cannot match, and which the star may grow past; so skipping it changes
+// nothing. Every byte of a skipped multibyte character is from 0x80 up, and skipped too.
+const char* skip_to_candidate(const char* s, const RestorePoint& star) {
+  switch (star.skip) {
+    case Skip::none:
+      break;
+    case Skip::to_byte:
+      return std::strchr(s, star.literal[0]);
+    case Skip::to_literal:
+      for (;; ++s) {
+        auto byte = static_cast<unsigned char>(*s);
+        if (byte == star.literal[0] || byte == star.literal[1] || byte == star.literal[2]) return s;
+        // NUL, and with stops_non_ascii every byte from 0x80 up, in one comparison.
+        if (byte - 1u >= star.last_skipped) return s;
+      }
+    case Skip::to_set:
+      for (;; ++s) {
+        auto byte = static_cast<unsigned char>(*s);
+        if (byte >= 0x80 ? star.stops_non_ascii : star.stops.contains(byte)) return s;
+      }
+  }
+  return s;
 }
 
 // A star run, met with the string character sc (of the given length) at *s. Either
 // settles the match, or sets the restore point (or clears it where no retry can help).
 Step match_star(const char** p_io, const char** s_io, wint_t sc, const std::mbstate_t& ps,
-                const std::mbstate_t& ss, RestorePoint* star, const Context& cx) {
+                const std::mbstate_t& ss, RestorePoint* star, UnterminatedBrackets* unterminated,
+                const Context& cx) {
   const char* p = *p_io;
   while (*p == '*') ++p;
   *p_io = p;
@@ -275,23 +489,31 @@ Step match_star(const char** p_io, const char** s_io, wint_t sc, const std::mbst
     return Step::advance;
   }
   if (sc == 0) return Step::fail;
-  *star = RestorePoint{true, p, s, ps, ss, leading_literal(p, cx), 0};
-  if (star->literal == 0) return Step::advance;
-  star->folded_literal = fold(star->literal, cx);
-  star->string = *s_io = skip_to_candidate(s, *star, cx);
+  star->active = true;
+  star->pattern = p;
+  star->string = s;
+  star->pattern_state = ps;
+  star->string_state = ss;
+  star->skip = Skip::none;
+  if (!filter_star(p, unterminated, cx, star)) return Step::advance;
+  star->string = *s_io = skip_to_candidate(s, *star);
+  if (star->string == nullptr) return Step::fail;
+  enter_rest(*star, p_io, s_io);
   return Step::advance;
 }
 
-// Moves the restore point one string character on. False when the star may not grow:
-// at a slash under FNM_PATHNAME or at the end of the string.
+// Moves the restore point one string character on. False when the star may not grow
+// (at a slash under FNM_PATHNAME or at the end of the string) or no later position can
+// match.
 bool advance_restore_point(RestorePoint* star, const Context& cx) {
   if (!star->active) return false;
   wint_t c = 0;
   std::size_t n = decode_string(star->string, &star->string_state, cx, &c);
   if (c == 0 || (c == '/' && has(cx, FNM_PATHNAME))) return false;
   star->string += n;
-  if (star->literal != 0) star->string = skip_to_candidate(star->string, *star, cx);
-  return true;
+  if (star->skip == Skip::none) return true;
+  star->string = skip_to_candidate(star->string, *star);
+  return star->string != nullptr;
 }
 
 // The character class steps: `?`, a bracket expression. Both refuse the end of the
@@ -307,7 +529,7 @@ bool class_may_match(wint_t sc, const char* s, const Context& cx) {
 Step match_bracket(const char** p_io, std::mbstate_t* ps, wint_t sc, const char* s,
                    UnterminatedBrackets* unterminated, const Context& cx) {
   if (!class_may_match(sc, s, cx)) return Step::mismatch;
-  switch (scan_bracket_once(p_io, fold(sc, cx), ps, unterminated, cx)) {
+  switch (scan_bracket_once(p_io, fold(sc, cx), ps, nullptr, unterminated, cx)) {
     case Bracket::matched:
       return Step::advance;
     case Bracket::not_matched:
@@ -343,7 +565,7 @@ Step match_character(wint_t pc, const char** p_io, std::mbstate_t* ps, wint_t sc
 int match(const char* p, const char* s, const Context& cx) {
   std::mbstate_t ps{};
   std::mbstate_t ss{};
-  RestorePoint star{};
+  RestorePoint star;
   UnterminatedBrackets unterminated{};
   for (;;) {
     wint_t pc = 0;
@@ -355,7 +577,7 @@ int match(const char* p, const char* s, const Context& cx) {
 
     Step step = Step::mismatch;
     if (pc == '*') {
-      step = match_star(&p, &s, sc, ps, ss, &star, cx);
+      step = match_star(&p, &s, sc, ps, ss, &star, &unterminated, cx);
     } else {
       step = match_character(pc, &p, &ps, sc, s, &unterminated, cx);
       if (step == Step::advance) s += sn;
@@ -368,13 +590,16 @@ int match(const char* p, const char* s, const Context& cx) {
     ps = star.pattern_state;
     ss = star.string_state;
     unterminated.last = nullptr;
+    enter_rest(star, &p, &s);
   }
 }
 
 }  // namespace
 
 int fnmatch(const char* pattern, const char* string, int flags) {
-  const Context cx{string, flags, ascii_decodes_directly()};
+  // Under FNM_CASEFOLD one host call usually answers both questions.
+  const bool ascii_fold = (flags & FNM_CASEFOLD) != 0 && host::ascii_case_is_plain();
+  const Context cx{string, flags, ascii_fold || host::ascii_decodes_to_itself(), ascii_fold};
   return match(pattern, string, cx);
 }
 

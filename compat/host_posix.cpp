@@ -208,8 +208,8 @@ bool ascii_decodes_to_itself() {
   return codeset[0] == 'A' && std::strcmp(codeset, "ANSI_X3.4-1968") == 0;
 }
 
-// Only the C locales are known: other locales may lower ASCII letters their own way
-// (Turkish lowers I to U+0131).
+// Only the C locales are known, ASCII and UTF-8 both: other locales may lower ASCII
+// letters their own way (Turkish lowers I to U+0131).
 bool ascii_case_is_plain() {
   const char* name = ctype_locale_name();
   if (is_c_locale(name)) return true;
