@@ -146,6 +146,14 @@ TEST(FnmatchCompare, GeneratedInputsInCUtf8) {
   EXPECT_GE(compare_generated(0x13198A2E03707344ULL, rounds_per_locale), 1000000u);
 }
 
+// A UTF-8 locale whose towlower is not plain ASCII (Turkish lowers I to U+0131): ASCII
+// still decodes directly, but every case fold goes through towlower.
+TEST(FnmatchCompare, GeneratedInputsInATurkishLocale) {
+  orva_testing::ScopedLocale turkish("tr_TR.UTF-8");
+  if (!turkish.ok()) GTEST_SKIP() << "no tr_TR.UTF-8 locale";
+  EXPECT_GE(compare_generated(0xA4093822299F31D0ULL, rounds_per_locale / 4), 250000u);
+}
+
 // Every pattern of up to four pieces from a small alphabet, against every string of up
 // to two characters from another, under every flag combination but FNM_CASEFOLD (the
 // alphabet has no case): the corners a random generator may miss.

@@ -4,11 +4,13 @@
 #include "compat/fnmatch.h"
 
 #include <cwchar>
+#include <cwctype>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "compat/fnmatch_reference.h"
+#include "compat/host.h"
 #include "testing/alloc_fault.h"
 
 namespace {
@@ -321,6 +323,82 @@ TEST(Fnmatch, CLocaleTreatsHighBytesAsInvalid) {
       {"??", "\xc3\xa9", 0, yes},  // two bytes, two characters
       {"?", "\xc3\xa9", 0, no},        {"*", "\xc3\xa9", 0, yes},
       {"\xc3\xa9", "\xc3\xa9", 0, no}, {"*.c", "src/foo/bar.c", 0, yes},
+  };
+  expect_cases(cases);
+}
+
+// The matcher decodes and folds ASCII itself where the host vouches for the locale; in
+// both locales the tests run in, that must agree with mbrtowc and towlower byte for byte.
+TEST(Fnmatch, HostAsciiClaimsHoldForEveryByte) {
+  for (const char* name : {"C", "C.UTF-8"}) {
+    orva_testing::ScopedLocale locale(name);
+    if (!locale.ok()) continue;
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(compat::host::ascii_decodes_to_itself());
+    ASSERT_TRUE(compat::host::ascii_case_is_plain());
+    for (int byte = 0; byte < 0x80; ++byte) {
+      const char text[2] = {static_cast<char>(byte), '\0'};
+      std::mbstate_t state{};
+      wchar_t c = L'?';
+      std::size_t length = std::mbrtowc(&c, text, 1, &state);
+      EXPECT_EQ(length, byte == 0 ? 0u : 1u) << byte;
+      EXPECT_EQ(static_cast<int>(c), byte);
+      EXPECT_NE(std::mbsinit(&state), 0) << byte;
+      const int plain_lower = byte >= 'A' && byte <= 'Z' ? byte + ('a' - 'A') : byte;
+      EXPECT_EQ(static_cast<int>(std::towlower(static_cast<wint_t>(byte))), plain_lower) << byte;
+    }
+  }
+}
+
+// Where the first element after a star is known, positions that cannot begin a match are
+// skipped, and at the rest the element is taken as matched; these are the cases where a
+// byte from 0x80 up must still stop the skipping, or where the element is unusual.
+TEST(Fnmatch, StarSkipsOnlyPositionsThatCannotMatch) {
+  orva_testing::ScopedLocale utf8("C.UTF-8");
+  if (!utf8.ok()) GTEST_SKIP() << "no C.UTF-8 locale";
+  const char kelvin[] = "x\xe2\x84\xaa";  // x, U+212A KELVIN SIGN, which towlower takes to 'k'
+  const Case cases[] = {
+      {"*k", kelvin, FNM_CASEFOLD, yes},
+      {"*K", kelvin, FNM_CASEFOLD, yes},
+      {"*k", kelvin, 0, no},
+      {"*[j-l]", kelvin, FNM_CASEFOLD, yes},
+      {"*[j-l]", kelvin, 0, no},
+      {"*[!a]", "a\xc3\xa9", 0, yes},          // a negated list takes any non-ASCII character
+      {"*[a-\xc3\xa9]", "-\xc3\xa0", 0, yes},  // a range that ends beyond ASCII
+      {"*[a-\xc3\xa9]b",
+       "\xc3\xa0\xc3\xa9"
+       "b",
+       0, yes},
+      {"*[ab", "x[ab", 0, yes},  // an unterminated '[' is the literal '['
+      {"*[ab", "xab", 0, no},
+      {"*\\*", "ab*", 0, yes},  // an escaped star is a literal
+      {"*\\*", "ab", 0, no},
+      {"*.c", "a.b.c", 0, yes},  // the later '.' is tried after the first
+      {"*.C", "A.B.C", FNM_CASEFOLD, yes},
+      {"*/x", "a/b/x", FNM_PATHNAME, no},  // the skipping stops at a slash
+      {"*x", "a/b/x", FNM_PATHNAME, no},
+      {"*[x/]", "ax", FNM_PATHNAME, no},
+      {"*[0-9]", "abc123", 0, yes},
+      {"*[0-9]", "abc12x", 0, no},
+      {"*[!0-9]", "123", 0, no},
+      {"*\xc3\xa9", "caf\xc3\xa9", 0, yes},  // a non-ASCII first element: no skipping
+  };
+  expect_cases(cases);
+}
+
+// A locale that lowers an ASCII letter to something else: Turkish takes I to U+0131.
+// The matcher must then ask towlower, not fold ASCII itself.
+TEST(Fnmatch, CasefoldFollowsTowlowerInATurkishLocale) {
+  orva_testing::ScopedLocale turkish("tr_TR.UTF-8");
+  if (!turkish.ok()) GTEST_SKIP() << "no tr_TR.UTF-8 locale";
+  EXPECT_FALSE(compat::host::ascii_case_is_plain());
+  const Case cases[] = {
+      {"I", "\xc4\xb1", FNM_CASEFOLD, yes},  // U+0131 dotless i
+      {"I", "i", FNM_CASEFOLD, no},
+      {"*I", "xi", FNM_CASEFOLD, no},
+      {"*I", "x\xc4\xb1", FNM_CASEFOLD, yes},
+      {"[H-J]", "i", FNM_CASEFOLD, yes},  // the range is h to j, and i is between
+      {"*[I]", "xi", FNM_CASEFOLD, no},
   };
   expect_cases(cases);
 }
