@@ -243,9 +243,9 @@ Member read_member(const char** p_io, const char* list, std::mbstate_t* ps, cons
 AsciiSet ascii_range(wint_t low, wint_t high) {
   AsciiSet set{};
   for (unsigned i = 0; i < 2; ++i) {
-    const wint_t base = i * 64;
-    const wint_t from = low > base ? low : base;
-    const wint_t to = high < base + 63 ? high : base + 63;
+    const unsigned base = i * 64;
+    const unsigned from = low > base ? low : base;
+    const unsigned to = high < base + 63 ? high : base + 63;
     if (from > to) continue;
     set.bits[i] = (~std::uint64_t{0} >> (63 - (to - base))) & (~std::uint64_t{0} << (from - base));
   }

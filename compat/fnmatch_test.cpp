@@ -12,6 +12,7 @@
 #include "compat/fnmatch_reference.h"
 #include "compat/host.h"
 #include "testing/alloc_fault.h"
+#include "testing/host.h"
 
 namespace {
 
@@ -334,6 +335,12 @@ TEST(Fnmatch, HostAsciiClaimsHoldForEveryByte) {
     orva_testing::ScopedLocale locale(name);
     if (!locale.ok()) continue;
     SCOPED_TRACE(name);
+    // The Windows host vouches for no locale, which is always exact; nothing to hold it to.
+    if (orva_testing::windows_host) {
+      EXPECT_FALSE(compat::host::ascii_decodes_to_itself());
+      EXPECT_FALSE(compat::host::ascii_case_is_plain());
+      continue;
+    }
     ASSERT_TRUE(compat::host::ascii_decodes_to_itself());
     ASSERT_TRUE(compat::host::ascii_case_is_plain());
     for (int byte = 0; byte < 0x80; ++byte) {

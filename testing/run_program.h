@@ -4,14 +4,16 @@
 #include <string>
 #include <vector>
 
+#include "testing/host.h"
+
 // Runs a built program the way a shell script would, and captures what it did.
 
 namespace orva_testing {
 
 enum class Stdout {
-  Pipe,     // captured into RunResult::out
-  Closed,   // descriptor 1 closed when the program starts
-  DevFull,  // descriptor 1 on /dev/full: every write fails with ENOSPC
+  Pipe,          // captured into RunResult::out
+  Closed,        // descriptor 1 closed when the program starts
+  DevFull,       // descriptor 1 on /dev/full: every write fails with ENOSPC
   AppendToFile,  // descriptor 1 appends to RunOptions::stdout_file, as `>> file` does
 };
 
@@ -33,14 +35,14 @@ struct RunOptions {
   std::string stdout_file;  // for Stdout::AppendToFile; created when missing
   Stdin stdin_mode = Stdin::Pipe;
   std::string stdin_file;  // for Stdin::FromFile; must exist
-  std::string argv0;  // the name the program is started under; empty: its path
+  std::string argv0;       // the name the program is started under; empty: its path
 };
 
 struct RunResult {
-  int status = -1;       // exit status 0..255, or -1 when the program was killed
-  int term_signal = 0;   // the signal that killed it, or 0
-  std::string out;       // standard output bytes
-  std::string err;       // standard error bytes
+  int status = -1;      // exit status 0..255, or -1 when the program was killed
+  int term_signal = 0;  // the signal that killed it, or 0
+  std::string out;      // standard output bytes
+  std::string err;      // standard error bytes
 };
 
 // Starts `program` with `options` and waits for it. Fails the calling test (and returns a

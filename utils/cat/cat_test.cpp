@@ -21,11 +21,7 @@ using orva_testing::TempDir;
 const char* const tool = ORVA_TOOL_CAT;
 const char usage[] = "usage: cat [-lu] [file ...]\n";
 
-#if defined(_WIN32)
-constexpr bool windows_host = true;
-#else
-constexpr bool windows_host = false;
-#endif
+using orva_testing::windows_host;
 
 RunOptions in_dir(const TempDir& dir, const std::vector<std::string>& args,
                   const std::string& input = "") {

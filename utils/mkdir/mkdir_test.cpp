@@ -23,11 +23,7 @@ using orva_testing::TempDir;
 const char* const tool = ORVA_TOOL_MKDIR;
 const char usage[] = "usage: mkdir [-pv] [-m mode] directory_name ...\n";
 
-#if defined(_WIN32)
-constexpr bool windows_host = true;
-#else
-constexpr bool windows_host = false;
-#endif
+using orva_testing::windows_host;
 
 // The permission bits that stat shows for a directory given `posix_bits`, by -m or under
 // the umask. On Windows (as measured under Wine) every directory shows 0777: _mkdir

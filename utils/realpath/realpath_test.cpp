@@ -19,11 +19,7 @@ const char* const tool = ORVA_TOOL_REALPATH;
 const char usage[] = "usage: realpath [-q] [path ...]\n";
 constexpr size_t buffer_size = 260;  // the host's path limit, terminating zero included
 
-#if defined(_WIN32)
-constexpr bool windows_host = true;
-#else
-constexpr bool windows_host = false;
-#endif
+using orva_testing::windows_host;
 
 // Windows writes absolute paths with backslashes.
 constexpr char separator = windows_host ? '\\' : '/';
