@@ -395,17 +395,19 @@ void set_filter(RestorePoint* star, AsciiSet first, bool non_ascii, const char* 
 
 // The filter for a rest that begins with the ASCII character `byte`: it matches itself
 // and, under FNM_CASEFOLD, its other case; strchr finds it where nothing else stops the
-// star.
+// star. Only a letter can be the fold of a character from 0x80 up (U+212A, the Kelvin
+// sign, folds to 'k'): towlower maps letters to letters, so a digit or a '.' matches
+// itself alone, under FNM_CASEFOLD too.
 void set_literal_filter(RestorePoint* star, unsigned char byte, const char* after,
                         const Context& cx) {
-  const bool casefold = has(cx, FNM_CASEFOLD);
+  const bool folds = has(cx, FNM_CASEFOLD) && is_ascii_letter(byte);
   const bool pathname = has(cx, FNM_PATHNAME);
-  set_filter(star, ascii_equal_to(byte, cx), casefold, after, cx);
+  set_filter(star, ascii_equal_to(byte, cx), folds, after, cx);
   star->literal[0] = byte;
-  star->literal[1] = casefold && is_ascii_letter(byte) ? byte ^ 0x20u : byte;
+  star->literal[1] = folds ? byte ^ 0x20u : byte;
   star->literal[2] = pathname ? '/' : byte;
-  star->last_skipped = casefold ? 0x7f : 0xff;
-  star->skip = casefold || pathname ? Skip::to_literal : Skip::to_byte;
+  star->last_skipped = folds ? 0x7f : 0xff;
+  star->skip = folds || pathname ? Skip::to_literal : Skip::to_byte;
 }
 
 // Where the pattern at p (after a star run) begins with an ASCII character, plain or

@@ -357,6 +357,19 @@ TEST(Fnmatch, HostAsciiClaimsHoldForEveryByte) {
   }
 }
 
+// A star followed by an ASCII digit or punctuation skips non-ASCII characters even under
+// FNM_CASEFOLD: no character from 0x80 up folds to an ASCII character but a letter.
+TEST(Fnmatch, OnlyLettersAreFoldsOfNonAsciiCharacters) {
+  orva_testing::ScopedLocale utf8("C.UTF-8");
+  if (!utf8.ok()) GTEST_SKIP() << "no C.UTF-8 locale";
+  for (unsigned c = 0x80; c < 0x110000; ++c) {
+    const wint_t lower = std::towlower(static_cast<wint_t>(c));
+    if (lower < 0x80) {
+      EXPECT_TRUE((lower >= 'a' && lower <= 'z')) << std::hex << c << " folds to " << lower;
+    }
+  }
+}
+
 // Where the first element after a star is known, positions that cannot begin a match are
 // skipped, and at the rest the element is taken as matched; these are the cases where a
 // byte from 0x80 up must still stop the skipping, or where the element is unusual.
