@@ -111,34 +111,27 @@ int stat(const char* path, struct stat* status) { return ::stat(path, status); }
 
 namespace {
 
-// False when `timer` does not fit the host's time_t (a 32-bit time_t).
-bool to_time_t(const time64_t* timer, std::time_t* converted) {
-  *converted = static_cast<std::time_t>(*timer);
-  return static_cast<time64_t>(*converted) == *timer;
+// Converts with gmtime_r or localtime_r; EINVAL when `timer` does not fit the host's
+// time_t (a 32-bit time_t) or the host cannot convert it.
+int convert(const time64_t* timer, std::tm* result,
+            std::tm* (*host_conversion)(const std::time_t*, std::tm*)) {
+  auto converted = static_cast<std::time_t>(*timer);
+  std::tm broken_down{};
+  if (static_cast<time64_t>(converted) != *timer ||
+      host_conversion(&converted, &broken_down) == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  *result = broken_down;
+  return 0;
 }
 
 }  // namespace
 
-int gmtime64(const time64_t* timer, std::tm* result) {
-  std::time_t converted = 0;
-  std::tm broken_down{};
-  if (!to_time_t(timer, &converted) || gmtime_r(&converted, &broken_down) == nullptr) {
-    errno = EINVAL;
-    return -1;
-  }
-  *result = broken_down;
-  return 0;
-}
+int gmtime64(const time64_t* timer, std::tm* result) { return convert(timer, result, gmtime_r); }
 
 int localtime64(const time64_t* timer, std::tm* result) {
-  std::time_t converted = 0;
-  std::tm broken_down{};
-  if (!to_time_t(timer, &converted) || localtime_r(&converted, &broken_down) == nullptr) {
-    errno = EINVAL;
-    return -1;
-  }
-  *result = broken_down;
-  return 0;
+  return convert(timer, result, localtime_r);
 }
 
 // Our own copy through malloc, so that a test's wrapped allocator sees this allocation too.
@@ -163,8 +156,8 @@ namespace compat::host {
 
 // Through the open directory the kernel looks up one name instead of the whole path. A
 // path too long for the kernel goes through stat as it is, to fail as stat(path) would.
-int stat_in_directory(DIR* directory, const char* name, const char* path,
-                      std::size_t path_length, struct stat* status) {
+int stat_in_directory(DIR* directory, const char* name, const char* path, std::size_t path_length,
+                      struct stat* status) {
   if (path_length >= PATH_MAX) return ::stat(path, status);
   return ::fstatat(dirfd(directory), name, status, 0);
 }

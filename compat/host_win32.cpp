@@ -103,8 +103,12 @@ int stat(const char* path, struct stat* status) {
   return stat_as_is(trimmed, status);
 }
 
-int gmtime64(const time64_t* timer, std::tm* result) {
-  const std::tm* converted = _gmtime64(timer);
+namespace {
+
+// The runtime's conversions return storage of their own, copied out at once.
+int convert(const time64_t* timer, std::tm* result,
+            std::tm* (*host_conversion)(const __time64_t*)) {
+  const std::tm* converted = host_conversion(timer);
   if (converted == nullptr) {
     errno = EINVAL;
     return -1;
@@ -113,14 +117,12 @@ int gmtime64(const time64_t* timer, std::tm* result) {
   return 0;
 }
 
+}  // namespace
+
+int gmtime64(const time64_t* timer, std::tm* result) { return convert(timer, result, _gmtime64); }
+
 int localtime64(const time64_t* timer, std::tm* result) {
-  const std::tm* converted = _localtime64(timer);
-  if (converted == nullptr) {
-    errno = EINVAL;
-    return -1;
-  }
-  *result = *converted;
-  return 0;
+  return convert(timer, result, _localtime64);
 }
 
 char* strdup(const char* text) { return _strdup(text); }
@@ -181,7 +183,8 @@ bool same_regular_file(int a, int b) {
   BY_HANDLE_FILE_INFORMATION first, second;
   if (!disk_file_identity(a, &first) || !disk_file_identity(b, &second)) return false;
   return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-         first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
 }
 
 }  // namespace compat::host
