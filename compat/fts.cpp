@@ -1,6 +1,5 @@
 #include "compat/fts.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -75,14 +74,15 @@ void release_child_list(FTS* stream) {
   stream->fts_child = nullptr;
 }
 
-// Takes the status into `status` and derives the info code from it. The status goes
-// through `directory`, the open directory holding the entry, during a scan, and through
-// fts_accpath otherwise.
-int fts_classify(int options, FTSENT* entry, DIR* directory) {
+// Takes the status into `status` and derives the info code from it. During a scan the
+// status goes through `directory`, the open directory, and `record`, the entry just read
+// from it; otherwise (both null) through fts_accpath.
+int fts_classify(int options, FTSENT* entry, host::Directory* directory,
+                 const host::DirectoryEntry* record) {
   struct stat scratch;
   struct stat* status = (options & FTS_NOSTAT) != 0 ? &scratch : entry->fts_statp;
   int result = directory != nullptr
-                   ? host::stat_in_directory(directory, entry->fts_name, entry->fts_accpath,
+                   ? host::stat_in_directory(directory, *record, entry->fts_accpath,
                                              entry->fts_pathlen, status)
                    : host::stat(entry->fts_accpath, status);
   if (result != 0) {
@@ -162,11 +162,11 @@ void fts_rebase_paths(FTS* stream, FTSENT* head) {
 }
 
 // Frees what a failed scan holds and stops the stream. errno keeps the heap's error.
-FTSENT* fail_scan(FTS* stream, DIR* directory, FTSENT* in_hand, FTSENT* list) {
+FTSENT* fail_scan(FTS* stream, host::Directory* directory, FTSENT* in_hand, FTSENT* list) {
   int saved_errno = errno;
   std::free(in_hand);
   fts_free_list(list);
-  closedir(directory);
+  host::close_directory(directory);
   stream->fts_cur->fts_info = FTS_ERR;
   stream->fts_options |= FTS_STOP;
   errno = saved_errno;
@@ -178,7 +178,7 @@ FTSENT* fail_scan(FTS* stream, DIR* directory, FTSENT* in_hand, FTSENT* list) {
 // FTS_SCAN_READ mode), or when memory runs out (FTS_ERR and FTS_STOP).
 FTSENT* fts_scan_dir(FTS* stream, int mode) {
   FTSENT* cur = stream->fts_cur;
-  DIR* directory = opendir(cur->fts_accpath);
+  host::Directory* directory = host::open_directory(cur->fts_accpath);
   if (directory == nullptr) {
     if (mode == FTS_SCAN_READ) {
       cur->fts_info = FTS_DNR;
@@ -199,10 +199,11 @@ FTSENT* fts_scan_dir(FTS* stream, int mode) {
   FTSENT* tail = nullptr;
   std::size_t count = 0;
 
-  while (const dirent* record = readdir(directory)) {
-    const char* name = record->d_name;
+  host::DirectoryEntry record{};
+  while (host::read_directory(directory, &record)) {
+    const char* name = record.name;
     if (!see_dots && is_dot_or_dot_dot(name)) continue;
-    std::size_t n = std::strlen(name);
+    std::size_t n = record.name_length;
     FTSENT* p = fts_new_entry(stream, name, n);
     if (p == nullptr) return fail_scan(stream, directory, nullptr, head);
     if (n >= room) {
@@ -223,7 +224,7 @@ FTSENT* fts_scan_dir(FTS* stream, int mode) {
       if (p->fts_statp != nullptr) std::memset(p->fts_statp, 0, sizeof *p->fts_statp);
     } else {
       std::memcpy(stream->fts_path + len, name, n + 1);
-      p->fts_info = fts_classify(stream->fts_options, p, directory);
+      p->fts_info = fts_classify(stream->fts_options, p, directory, &record);
     }
     if (tail == nullptr) {
       head = p;
@@ -233,7 +234,7 @@ FTSENT* fts_scan_dir(FTS* stream, int mode) {
     tail = p;
     ++count;
   }
-  closedir(directory);
+  host::close_directory(directory);
 
   if (moved) fts_rebase_paths(stream, head);
   stream->fts_path[cur->fts_pathlen] = '\0';
@@ -315,7 +316,7 @@ FTSENT* make_roots(FTS* stream, char* const* argv, FTSENT* root_parent) {
     p->fts_level = FTS_ROOTLEVEL;
     p->fts_parent = root_parent;
     p->fts_pathlen = length;
-    p->fts_info = fts_classify(stream->fts_options, p, nullptr);
+    p->fts_info = fts_classify(stream->fts_options, p, nullptr, nullptr);
     // A root named "." or ".." is walked like any directory.
     if (p->fts_info == FTS_DOT) p->fts_info = FTS_D;
     if (stream->fts_compar != nullptr) {
@@ -356,7 +357,7 @@ FTSENT* move_on(FTS* stream, FTSENT* t) {
     }
     if (p->fts_instr == FTS_FOLLOW) {
       compose_path(stream, p);
-      p->fts_info = fts_classify(stream->fts_options, p, nullptr);
+      p->fts_info = fts_classify(stream->fts_options, p, nullptr, nullptr);
       p->fts_instr = FTS_NOINSTR;
     }
     return make_current(stream, p);
@@ -444,7 +445,7 @@ FTSENT* fts_read(FTS* stream) {
   p->fts_instr = FTS_NOINSTR;
 
   if (instr == FTS_AGAIN) {
-    p->fts_info = fts_classify(stream->fts_options, p, nullptr);
+    p->fts_info = fts_classify(stream->fts_options, p, nullptr, nullptr);
     return p;
   }
   if (p->fts_info == FTS_D) return descend(stream, p, instr);

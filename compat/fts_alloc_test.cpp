@@ -47,7 +47,7 @@ struct Plan {
   std::size_t completed = 0;
   std::size_t stopped = 0;
   std::size_t refused = 0;
-  std::size_t unreadable = 0;  // directories the host could not open for want of memory
+  std::size_t unreadable = 0;  // entries the host could not read or describe for want of memory
   // The first fault found, kept while faults are armed (reporting one allocates) and
   // reported afterwards.
   const char* problem = nullptr;
@@ -79,9 +79,11 @@ bool walk_once(Plan* plan) {
   }
   bool unreadable = false;
   while (FTSENT* p = compat::fts_read(stream)) {
-    // A host whose opendir allocates through the wrapped malloc cannot open a directory.
-    if (p->fts_info == compat::FTS_DNR) {
-      note_problem(plan, p->fts_errno == ENOMEM, "FTS_DNR without ENOMEM");
+    // A host whose directory reading or status call allocates through the wrapped malloc
+    // (the Windows host, for a long name in UTF-16) cannot read that directory or take
+    // that status.
+    if (p->fts_info == compat::FTS_DNR || p->fts_info == compat::FTS_NS) {
+      note_problem(plan, p->fts_errno == ENOMEM, "FTS_DNR or FTS_NS without ENOMEM");
       unreadable = true;
       continue;
     }

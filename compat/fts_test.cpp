@@ -10,8 +10,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -19,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include "testing/host.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -92,7 +95,7 @@ Walk walk(std::vector<std::string> roots, int options, compat::FtsCompare compar
 void make_tree(const std::vector<std::string>& paths) {
   for (const std::string& path : paths) {
     if (path.back() == '/') {
-      ASSERT_TRUE(std::filesystem::create_directory(path)) << path;
+      ASSERT_TRUE(std::filesystem::create_directory(orva_testing::fs_path(path))) << path;
     } else {
       orva_testing::write_file(path, path);
     }
@@ -230,7 +233,7 @@ void check_status_record(const FTSENT* p, bool no_status) {
     return;
   }
   struct stat st {};
-  ASSERT_EQ(stat(p->fts_path, &st), 0);
+  ASSERT_EQ(orva_testing::host_stat(p->fts_path, &st), 0);
   EXPECT_EQ(p->fts_statp->st_ino, st.st_ino) << p->fts_path;
   EXPECT_EQ(p->fts_statp->st_mode, st.st_mode) << p->fts_path;
 }
@@ -250,6 +253,38 @@ TEST_F(Fts, StatusOptionsDecideTheRecordsNotTheInfoCodes) {
                   [&](FTS*, FTSENT* p) { check_status_record(p, options != 0); });
     EXPECT_EQ(w.visits, expected) << "options " << options;
   }
+}
+
+// Names from any script come back whole, byte for byte, and a size in its full 64 bits.
+TEST_F(Fts, NamesFromAnyScriptAndSizesBeyondFourGigabytes) {
+  make_tree({"r/", "r/日本/", "r/日本/😀", "r/Ωμέγα", "r/e\xCC\x81/", "r/dír-ü", "r/sparse"});
+  constexpr std::uintmax_t five_gib = std::uintmax_t{5} << 30;
+  std::filesystem::resize_file(orva_testing::fs_path("r/sparse"), five_gib);
+  std::vector<Visit> expected = {
+      {D, "r", "r", 0, 0},
+      {F, "r/dír-ü", "dír-ü", 1, 0},
+      {D, "r/e\xCC\x81", "e\xCC\x81", 1, 0},
+      {DP, "r/e\xCC\x81", "e\xCC\x81", 1, 0},
+      {F, "r/sparse", "sparse", 1, 0},
+      {F, "r/Ωμέγα", "Ωμέγα", 1, 0},
+      {D, "r/日本", "日本", 1, 0},
+      {F, "r/日本/😀", "😀", 2, 0},
+      {DP, "r/日本", "日本", 1, 0},
+      {DP, "r", "r", 0, 0},
+  };
+  // Windows allows an unpaired surrogate in a name: it comes back in its three-byte form.
+  // (Wine keeps names as UTF-8 Unix names and cannot hold one.)
+  const wchar_t lone[] = {L'r', L'/', L's', static_cast<wchar_t>(0xD800), L'\0'};
+  if (orva_testing::windows_host && std::ofstream(std::filesystem::path(lone))) {
+    expected.insert(expected.begin() + 5, {F, "r/s\xED\xA0\x80", "s\xED\xA0\x80", 1, 0});
+  }
+  Walk w = walk({"r"}, 0, by_name, [&](FTS*, FTSENT* p) {
+    check_status_record(p, false);
+    if (std::strcmp(p->fts_name, "sparse") == 0) {
+      EXPECT_EQ(static_cast<std::uintmax_t>(p->fts_statp->st_size), five_gib);
+    }
+  });
+  EXPECT_EQ(w.visits, expected);
 }
 
 TEST_F(Fts, SeeDotReturnsDotEntriesWithoutDescending) {

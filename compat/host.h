@@ -39,14 +39,31 @@ char* strdup(const char* text);
 
 // --- traversal ---
 
-#include <dirent.h>
-
 namespace compat::host {
 
-// The status of `name`, an entry of the open directory `directory`, whose full path is
-// `path` (`path_length` characters): the same result as stat(path), links followed, but
-// possibly cheaper to take. 0, or -1 with errno.
-int stat_in_directory(DIR* directory, const char* name, const char* path,
+// A directory open for reading its entries.
+struct Directory;
+
+// One entry of a directory listing, as read_directory gives it.
+struct DirectoryEntry {
+  const char* name;         // NUL-terminated; valid until the next read or the close
+  std::size_t name_length;  // strlen(name)
+};
+
+// Opens the directory at `path` for reading. Null with errno: ENOENT for a missing path,
+// ENOTDIR for one that is not a directory, or another error of the host.
+Directory* open_directory(const char* path);
+
+// Reads the next entry into *entry ("." and ".." among them where the host lists them).
+// False at the end (errno 0) or when the listing fails part-way (errno set).
+bool read_directory(Directory* directory, DirectoryEntry* entry);
+
+void close_directory(Directory* directory);
+
+// The status of `entry`, just read from `directory`, whose full path is `path`
+// (`path_length` characters): the same result as stat(path), links followed, but possibly
+// cheaper to take. 0, or -1 with errno.
+int stat_in_directory(Directory* directory, const DirectoryEntry& entry, const char* path,
                       std::size_t path_length, struct stat* status);
 
 }  // namespace compat::host

@@ -154,12 +154,33 @@ char* strdup(const char* text) {
 
 namespace compat::host {
 
+namespace {
+
+// The host's directory stream is the Directory itself: nothing to allocate around it.
+DIR* stream_of(Directory* directory) { return reinterpret_cast<DIR*>(directory); }
+
+}  // namespace
+
+Directory* open_directory(const char* path) { return reinterpret_cast<Directory*>(opendir(path)); }
+
+// readdir leaves errno alone at the end of the listing and sets it on a failure.
+bool read_directory(Directory* directory, DirectoryEntry* entry) {
+  errno = 0;
+  const dirent* record = readdir(stream_of(directory));
+  if (record == nullptr) return false;
+  entry->name = record->d_name;
+  entry->name_length = std::strlen(record->d_name);
+  return true;
+}
+
+void close_directory(Directory* directory) { (void)closedir(stream_of(directory)); }
+
 // Through the open directory the kernel looks up one name instead of the whole path. A
 // path too long for the kernel goes through stat as it is, to fail as stat(path) would.
-int stat_in_directory(DIR* directory, const char* name, const char* path, std::size_t path_length,
-                      struct stat* status) {
+int stat_in_directory(Directory* directory, const DirectoryEntry& entry, const char* path,
+                      std::size_t path_length, struct stat* status) {
   if (path_length >= PATH_MAX) return ::stat(path, status);
-  return ::fstatat(dirfd(directory), name, status, 0);
+  return ::fstatat(dirfd(stream_of(directory)), entry.name, status, 0);
 }
 
 }  // namespace compat::host

@@ -1,28 +1,104 @@
 // The host calls of compat/host.h for the Windows runtime: each forwards to the runtime's
-// own call of that meaning.
+// own call of that meaning. Names are UTF-8 here: every call that takes or gives a name is
+// the runtime's wide one, with the name converted at this fence (compat/utf16.h).
 
 #include "compat/host.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <cwchar>
 
 #include <direct.h>
+#include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <windows.h>
 
 #include "compat/stdlib.h"
+#include "compat/utf16.h"
 
 namespace compat::host {
 
-// The runtime's _fullpath may fail without setting errno; the failure it documents is a
-// result too long for the buffer, so that is what errno says then.
+namespace {
+
+// A UTF-8 name as the zero-terminated UTF-16 that the wide calls take: in `local_` when it
+// fits (every path of the host's usual length does), else on the heap.
+class WideName {
+ public:
+  WideName() = default;
+  WideName(const WideName&) = delete;
+  WideName& operator=(const WideName&) = delete;
+  ~WideName() { release(); }
+
+  // Converts the `length` bytes at `name` and appends `suffix` (ASCII). False with errno
+  // EILSEQ when they are no UTF-8 (no file can have that name here), or ENOMEM.
+  bool assign(const char* name, std::size_t length, const char* suffix = "") {
+    std::size_t units = utf16_length(name, length);
+    if (units == not_utf8) {
+      errno = EILSEQ;
+      return false;
+    }
+    std::size_t suffix_length = std::strlen(suffix);
+    std::size_t size = units + suffix_length + 1;
+    release();
+    if (size > sizeof local_ / sizeof local_[0]) {
+      text_ = static_cast<wchar_t*>(std::malloc(size * sizeof(wchar_t)));
+      if (text_ == nullptr) {
+        text_ = local_;
+        errno = ENOMEM;
+        return false;
+      }
+    }
+    wchar_t* end = write_utf16(name, length, text_);
+    for (std::size_t i = 0; i <= suffix_length; ++i) end[i] = static_cast<wchar_t>(suffix[i]);
+    return true;
+  }
+  bool assign(const char* name) { return assign(name, std::strlen(name)); }
+
+  const wchar_t* text() const { return text_; }
+
+ private:
+  void release() {
+    if (text_ != local_) std::free(text_);
+    text_ = local_;
+  }
+
+  wchar_t local_[PATH_BUFFER_SIZE];
+  wchar_t* text_ = local_;
+};
+
+// Writes the UTF-8 of the zero-terminated `text` and a zero byte into `out` (`size`
+// bytes). False when that does not fit.
+bool utf8_into(char* out, std::size_t size, const wchar_t* text) {
+  std::size_t units = std::wcslen(text);
+  if (utf8_length(text, units) >= size) return false;
+  *write_utf8(text, units, out) = '\0';
+  return true;
+}
+
+}  // namespace
+
+// The runtime's _wfullpath may fail without setting errno; the failure it documents is a
+// result too long for the buffer, so that is what errno says then. A UTF-8 result is never
+// shorter than its UTF-16, so a wide buffer of `size` units holds every result that fits.
 char* fullpath(char* buffer, const char* path, std::size_t size) {
+  WideName wide;
+  if (path != nullptr && !wide.assign(path)) return nullptr;
+  wchar_t absolute[PATH_BUFFER_SIZE];
+  std::size_t wide_size = size < PATH_BUFFER_SIZE ? size : PATH_BUFFER_SIZE;
   errno = 0;
-  char* result = _fullpath(buffer, path, size);
-  if (result == nullptr && errno == 0) errno = ERANGE;
-  return result;
+  if (_wfullpath(absolute, path == nullptr ? nullptr : wide.text(), wide_size) == nullptr) {
+    if (errno == 0) errno = ERANGE;
+    return nullptr;
+  }
+  if (!utf8_into(buffer, size, absolute)) {
+    errno = ERANGE;
+    return nullptr;
+  }
+  return buffer;
 }
 
 namespace {
@@ -30,8 +106,8 @@ namespace {
 bool is_separator(char c) { return c == '/' || c == '\\'; }
 
 // "C:" alone names the current directory of drive C, which always exists; the runtime
-// neither creates nor describes it (_mkdir fails with ENOENT, _stat64 fails), which would
-// stop mkdir -p at the drive of every absolute operand such as "C:/out".
+// neither creates nor describes it (_wmkdir fails with ENOENT, _wstat64 fails), which
+// would stop mkdir -p at the drive of every absolute operand such as "C:/out".
 bool is_drive_designator(const char* path) {
   return ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
          path[1] == ':' && path[2] == '\0';
@@ -44,7 +120,9 @@ int mkdir(const char* path) {
     errno = EEXIST;
     return -1;
   }
-  return _mkdir(path);
+  WideName wide;
+  if (!wide.assign(path)) return -1;
+  return _wmkdir(wide.text());
 }
 
 namespace {
@@ -64,43 +142,24 @@ std::size_t trimmed_length(const char* path) {
   return length;
 }
 
-int stat_as_is(const char* path, struct stat* status) {
-  struct _stat64 host_status {};
-  if (_stat64(path, &host_status) != 0) return -1;
-  *status = {};
-  status->st_dev = host_status.st_dev;
-  status->st_ino = host_status.st_ino;
-  status->st_mode = host_status.st_mode;
-  status->st_nlink = host_status.st_nlink;
-  status->st_uid = host_status.st_uid;
-  status->st_gid = host_status.st_gid;
-  status->st_rdev = host_status.st_rdev;
-  status->st_size = static_cast<decltype(status->st_size)>(host_status.st_size);
-  status->st_atime = static_cast<decltype(status->st_atime)>(host_status.st_atime);
-  status->st_mtime = static_cast<decltype(status->st_mtime)>(host_status.st_mtime);
-  status->st_ctime = static_cast<decltype(status->st_ctime)>(host_status.st_ctime);
-  return 0;
+// The status of the first `length` bytes of `path`. `struct stat` is the runtime's
+// _stat64 record in this build (_FILE_OFFSET_BITS=64): 64-bit sizes and times.
+int stat_of(const char* path, std::size_t length, struct stat* status) {
+  WideName wide;
+  if (!wide.assign(path, length)) return -1;
+  return _wstat64(wide.text(), status);
 }
 
 }  // namespace
 
-// The runtime's _stat64 fails on a trailing separator ("a/"), where POSIX stat names the
+// The runtime's _wstat64 fails on a trailing separator ("a/"), where POSIX stat names the
 // directory a, so the separators go before the call; a root ("/", "C:\") keeps its own.
 int stat(const char* path, struct stat* status) {
   if (is_drive_designator(path)) {
     const char current_directory[] = {path[0], ':', '.', '\0'};
-    return stat_as_is(current_directory, status);
+    return stat_of(current_directory, 3, status);
   }
-  std::size_t length = trimmed_length(path);
-  if (path[length] == '\0') return stat_as_is(path, status);
-  char trimmed[PATH_BUFFER_SIZE];
-  if (length >= sizeof trimmed) {
-    errno = ENAMETOOLONG;
-    return -1;
-  }
-  std::memcpy(trimmed, path, length);
-  trimmed[length] = '\0';
-  return stat_as_is(trimmed, status);
+  return stat_of(path, trimmed_length(path), status);
 }
 
 namespace {
@@ -131,12 +190,125 @@ char* strdup(const char* text) { return _strdup(text); }
 
 // --- traversal ---
 
-#include <dirent.h>
-
 namespace compat::host {
 
+namespace {
+
+// The errno for the Windows error `error` of a directory listing.
+int errno_of(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+      return ENOENT;
+    case ERROR_DIRECTORY:
+      return ENOTDIR;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      return EACCES;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return ENOMEM;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    default:
+      return EIO;
+  }
+}
+
+// "*" matches every name in the directory; a separator goes between unless the path ends
+// in one or is a drive designator ("C:*" lists the drive's current directory).
+const char* pattern_suffix(const char* path) {
+  std::size_t length = std::strlen(path);
+  if (length == 0 || is_separator(path[length - 1]) || is_drive_designator(path)) return "*";
+  return "/*";
+}
+
+}  // namespace
+
+// The listing's names are UTF-16; each is converted into `name` as it is read. A UTF-16
+// unit takes at most three UTF-8 bytes.
+struct Directory {
+  HANDLE search;  // INVALID_HANDLE_VALUE for a directory without entries
+  bool pending;   // `found` holds an entry not yet read
+  WIN32_FIND_DATAW found;
+  char name[3 * MAX_PATH + 1];
+};
+
+namespace {
+
+// Why the listing of `path` could not start: a directory without a single entry (a drive's
+// root lists no "." or "..") is empty rather than missing.
+bool is_empty_directory(const wchar_t* path, DWORD error) {
+  if (error != ERROR_FILE_NOT_FOUND) return false;
+  DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The errno for a listing of `path` that could not start with `error`: a path that names
+// something other than a directory is ENOTDIR, as opendir reports it.
+int open_errno(const wchar_t* path, DWORD error) {
+  DWORD attributes = GetFileAttributesW(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return ENOTDIR;
+  }
+  return errno_of(error);
+}
+
+}  // namespace
+
+Directory* open_directory(const char* path) {
+  WideName pattern;
+  WideName plain;
+  if (!pattern.assign(path, std::strlen(path), pattern_suffix(path)) || !plain.assign(path)) {
+    return nullptr;
+  }
+  auto* directory = static_cast<Directory*>(std::malloc(sizeof(Directory)));
+  if (directory == nullptr) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  directory->search = FindFirstFileExW(pattern.text(), FindExInfoBasic, &directory->found,
+                                       FindExSearchNameMatch, nullptr, 0);
+  directory->pending = directory->search != INVALID_HANDLE_VALUE;
+  if (directory->search == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    if (!is_empty_directory(plain.text(), error)) {
+      std::free(directory);
+      errno = open_errno(plain.text(), error);
+      return nullptr;
+    }
+  }
+  return directory;
+}
+
+bool read_directory(Directory* directory, DirectoryEntry* entry) {
+  errno = 0;
+  if (directory->search == INVALID_HANDLE_VALUE) return false;
+  if (!directory->pending && !FindNextFileW(directory->search, &directory->found)) {
+    DWORD error = GetLastError();
+    if (error != ERROR_NO_MORE_FILES) errno = errno_of(error);
+    return false;
+  }
+  directory->pending = false;
+  const wchar_t* name = directory->found.cFileName;
+  std::size_t units = std::wcslen(name);
+  char* end = write_utf8(name, units, directory->name);
+  *end = '\0';
+  entry->name = directory->name;
+  entry->name_length = static_cast<std::size_t>(end - directory->name);
+  return true;
+}
+
+void close_directory(Directory* directory) {
+  if (directory->search != INVALID_HANDLE_VALUE) FindClose(directory->search);
+  std::free(directory);
+}
+
 // The runtime has no status call relative to an open directory: the full path it is.
-int stat_in_directory(DIR* /*directory*/, const char* /*name*/, const char* path,
+int stat_in_directory(Directory* /*directory*/, const DirectoryEntry& /*entry*/, const char* path,
                       std::size_t /*path_length*/, struct stat* status) {
   return host::stat(path, status);
 }
@@ -188,3 +360,29 @@ bool same_regular_file(int a, int b) {
 }
 
 }  // namespace compat::host
+
+// --- the runtime's calls that the tools make by their POSIX names ---
+
+// The runtime's own open and chmod would read a UTF-8 name in the ANSI code page and lose
+// every character outside it. These definitions take the place of the runtime's in every
+// program that links the layer, so that code written against POSIX opens and changes
+// files by their UTF-8 names unchanged.
+
+extern "C" int open(const char* path, int flags, ...) {
+  int mode = 0;
+  if ((flags & _O_CREAT) != 0) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode = va_arg(arguments, int);
+    va_end(arguments);
+  }
+  compat::host::WideName wide;
+  if (!wide.assign(path)) return -1;
+  return _wopen(wide.text(), flags, mode);
+}
+
+extern "C" int chmod(const char* path, int mode) {
+  compat::host::WideName wide;
+  if (!wide.assign(path)) return -1;
+  return _wchmod(wide.text(), mode);
+}

@@ -38,8 +38,21 @@ int requested[row_count];
   std::exit(failure_status);
 }
 
-[[noreturn]] void report_unrecognized_letter(char letter) {
-  const char text[] = {'-', letter, '\0'};
+// A letter is a whole character: a lead byte of UTF-8 (0xC0 and up) takes the
+// continuation bytes after it, so the report quotes the character and not a broken part
+// of it.
+std::size_t letter_length(const char* letter) {
+  std::size_t length = 1;
+  if (static_cast<unsigned char>(letter[0]) < 0xC0) return length;
+  while (length < 4 && (static_cast<unsigned char>(letter[length]) & 0xC0) == 0x80) ++length;
+  return length;
+}
+
+[[noreturn]] void report_unrecognized_letter(const char* letter) {
+  char text[6] = {'-'};
+  std::size_t length = letter_length(letter);
+  std::memcpy(text + 1, letter, length);
+  text[1 + length] = '\0';
   report_unrecognized_option(text);
 }
 
@@ -76,7 +89,7 @@ void parse_argument(const char* arg) {
     return;
   }
   for (const char* letter = arg + 1; *letter != '\0'; ++letter) {
-    if (!request_short_option(*letter)) report_unrecognized_letter(*letter);
+    if (!request_short_option(*letter)) report_unrecognized_letter(letter);
   }
 }
 

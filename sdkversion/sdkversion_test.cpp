@@ -153,6 +153,14 @@ TEST(SdkVersion, RejectsTheOffendingTextWithStatusMinusOne) {
       {{"-help"}, "-e"},
       {{"-v-"}, "--"},
       {{"-v "}, "- "},
+      // Names from any script come back whole, in UTF-8; a bad letter is a whole character.
+      {{"日本語"}, "日本語"},
+      {{"--😀"}, "--😀"},
+      {{"--vérsion"}, "--vérsion"},
+      {{"-vü"}, "-ü"},
+      {{"-d日x"}, "-日"},
+      {{"-😀v"}, "-😀"},
+      {{"-e\xCC\x81"}, "-e"},
   };
   for (const Case& c : cases) {
     RunResult r = run(c.args);
@@ -168,12 +176,8 @@ TEST(SdkVersion, FirstErrorWinsAndNothingElseIsPrinted) {
     std::string offending;
   };
   const Case cases[] = {
-      {{"-h", "-x"}, "-x"},
-      {{"-v", "foo"}, "foo"},
-      {{"-x", "-y"}, "-x"},
-      {{"--help", "--", "-h"}, "--"},
-      {{"-vq", "-z"}, "-q"},
-      {{"-d", "-", "-h"}, "-"},
+      {{"-h", "-x"}, "-x"},           {{"-v", "foo"}, "foo"}, {{"-x", "-y"}, "-x"},
+      {{"--help", "--", "-h"}, "--"}, {{"-vq", "-z"}, "-q"},  {{"-d", "-", "-h"}, "-"},
   };
   for (const Case& c : cases) {
     RunResult r = run(c.args);

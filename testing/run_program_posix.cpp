@@ -97,7 +97,8 @@ void feed_and_drain(const std::string& input, Pipe& in, Pipe& out, Pipe& err, Ru
   // us while we wait on it.
   if (in.write_end >= 0) fcntl(in.write_end, F_SETFL, fcntl(in.write_end, F_GETFL) | O_NONBLOCK);
   while (in.write_end >= 0 || out.read_end >= 0 || err.read_end >= 0) {
-    pollfd fds[3] = {{in.write_end, POLLOUT, 0}, {out.read_end, POLLIN, 0}, {err.read_end, POLLIN, 0}};
+    pollfd fds[3] = {
+        {in.write_end, POLLOUT, 0}, {out.read_end, POLLIN, 0}, {err.read_end, POLLIN, 0}};
     if (poll(fds, 3, -1) < 0) {
       if (errno == EINTR) continue;
       break;
@@ -181,5 +182,7 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
 std::string as_text(const std::string& bytes) { return bytes; }
 
 bool running_as_root() { return geteuid() == 0; }
+
+int host_stat(const std::string& path, struct stat* status) { return stat(path.c_str(), status); }
 
 }  // namespace orva_testing

@@ -1,6 +1,8 @@
 // Runs a program on the Windows host: CreateProcess with three pipes (or no handle for a
 // closed stream), one thread feeding standard input and one draining standard error while
-// this one drains standard output, so that no pipe can fill up and stall.
+// this one drains standard output, so that no pipe can fill up and stall. Arguments, paths
+// and the environment are UTF-8 here and go to the host as UTF-16, through the host's own
+// conversion rather than the code under test.
 #include "testing/run_program.h"
 
 #include <windows.h>
@@ -13,6 +15,16 @@
 
 namespace orva_testing {
 namespace {
+
+std::wstring wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                 static_cast<int>(utf8.size()), nullptr, 0);
+  if (size <= 0) ADD_FAILURE() << "not UTF-8: " << utf8;
+  std::wstring text(static_cast<size_t>(size > 0 ? size : 0), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), size);
+  return text;
+}
 
 // Quotes one argument so that the runtime's command-line parser gives it back unchanged.
 std::string quote_argument(const std::string& arg) {
@@ -40,30 +52,30 @@ std::string native_path(const std::string& path) {
   return native;
 }
 
-std::vector<std::string> environment_for(const RunOptions& options) {
-  std::vector<std::string> env;
+std::vector<std::wstring> environment_for(const RunOptions& options) {
+  std::vector<std::wstring> env;
   if (options.env) {
-    env = *options.env;
+    for (const std::string& e : *options.env) env.push_back(wide(e));
   } else {
-    char* block = GetEnvironmentStringsA();
-    for (const char* p = block; *p != '\0'; p += std::strlen(p) + 1) env.emplace_back(p);
-    FreeEnvironmentStringsA(block);
+    wchar_t* block = GetEnvironmentStringsW();
+    for (const wchar_t* p = block; *p != L'\0'; p += std::wcslen(p) + 1) env.emplace_back(p);
+    FreeEnvironmentStringsW(block);
   }
   for (const std::string& extra : options.extra_env) {
-    const std::string name = extra.substr(0, extra.find('=') + 1);
-    std::erase_if(env, [&](const std::string& e) { return e.compare(0, name.size(), name) == 0; });
-    env.push_back(extra);
+    const std::wstring name = wide(extra.substr(0, extra.find('=') + 1));
+    std::erase_if(env, [&](const std::wstring& e) { return e.compare(0, name.size(), name) == 0; });
+    env.push_back(wide(extra));
   }
   return env;
 }
 
-std::string environment_block(const std::vector<std::string>& env) {
-  std::string block;
-  for (const std::string& e : env) {
+std::wstring environment_block(const std::vector<std::wstring>& env) {
+  std::wstring block;
+  for (const std::wstring& e : env) {
     block.append(e);
-    block.push_back('\0');
+    block.push_back(L'\0');
   }
-  block.push_back('\0');
+  block.push_back(L'\0');
   return block;
 }
 
@@ -94,21 +106,22 @@ bool make_pipe(HANDLE* read_end, HANDLE* write_end, bool child_reads) {
 
 HANDLE open_full_device() {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  return CreateFileA("Z:\\dev\\full", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+  return CreateFileW(L"Z:\\dev\\full", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                      OPEN_EXISTING, 0, nullptr);
 }
 
 HANDLE open_for_reading(const std::string& path) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     &inherit, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return CreateFileW(wide(path).c_str(), GENERIC_READ,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 HANDLE open_for_append(const std::string& path) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  return CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return CreateFileW(wide(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
@@ -121,7 +134,7 @@ RunResult run_program(const std::string& program, const RunOptions& options) {
     command_line.push_back(' ');
     command_line.append(quote_argument(arg));
   }
-  std::string env = environment_block(environment_for(options));
+  std::wstring env = environment_block(environment_for(options));
 
   HANDLE in_read = nullptr, in_write = nullptr, out_read = nullptr, out_write = nullptr;
   HANDLE err_read = nullptr, err_write = nullptr;
@@ -133,19 +146,23 @@ RunResult run_program(const std::string& program, const RunOptions& options) {
   HANDLE child_out = out_write;
   if (options.stdout_mode == Stdout::Closed) child_out = INVALID_HANDLE_VALUE;
   if (options.stdout_mode == Stdout::DevFull) child_out = open_full_device();
-  if (options.stdout_mode == Stdout::AppendToFile) child_out = open_for_append(native_path(options.stdout_file));
+  if (options.stdout_mode == Stdout::AppendToFile)
+    child_out = open_for_append(native_path(options.stdout_file));
 
-  STARTUPINFOA startup = {};
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   HANDLE child_in = options.stdin_mode == Stdin::Pipe ? in_read : INVALID_HANDLE_VALUE;
-  if (options.stdin_mode == Stdin::FromFile) child_in = open_for_reading(native_path(options.stdin_file));
+  if (options.stdin_mode == Stdin::FromFile)
+    child_in = open_for_reading(native_path(options.stdin_file));
   startup.hStdInput = child_in;
   startup.hStdOutput = child_out;
   startup.hStdError = err_write;
   PROCESS_INFORMATION process = {};
-  std::string cwd = native_path(options.cwd);
-  BOOL started = CreateProcessA(application.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, env.data(),
+  std::wstring cwd = wide(native_path(options.cwd));
+  std::wstring wide_command_line = wide(command_line);
+  BOOL started = CreateProcessW(wide(application).c_str(), wide_command_line.data(), nullptr,
+                                nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, env.data(),
                                 cwd.empty() ? nullptr : cwd.c_str(), &startup, &process);
   CloseHandle(in_read);
   CloseHandle(out_write);
@@ -193,5 +210,10 @@ std::string as_text(const std::string& bytes) {
 }
 
 bool running_as_root() { return false; }
+
+// `struct stat` is the runtime's _stat64 record in this build.
+int host_stat(const std::string& path, struct stat* status) {
+  return _wstat64(wide(path).c_str(), status);
+}
 
 }  // namespace orva_testing

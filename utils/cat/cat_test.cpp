@@ -87,13 +87,17 @@ std::string random_bytes(size_t size, unsigned seed) {
   return bytes;
 }
 
-// Files a, b and c with one-letter contents, in a fresh directory.
+// Files a, b and c with one-letter contents, and three named in other scripts, in a fresh
+// directory.
 struct ThreeFiles {
   TempDir dir;
   ThreeFiles() {
     orva_testing::write_file(dir / "a", "A");
     orva_testing::write_file(dir / "b", "B");
     orva_testing::write_file(dir / "c", "C");
+    orva_testing::write_file(dir / "fïle-日本.txt", "J");
+    orva_testing::write_file(dir / "😀", "E");
+    orva_testing::write_file(dir / "Ωμέγα-e\xCC\x81", "G");
   }
 };
 
@@ -114,6 +118,7 @@ TEST(Cat, CopiesOperandsInOrderWithDashForStandardInput) {
       {{"-u", "a"}, "", "A"},
       {{"-uu", "--", "a"}, "", "A"},
       {{"empty", "a", "empty"}, "", "A"},
+      {{"fïle-日本.txt", "a", "😀", "Ωμέγα-e\xCC\x81"}, "", "JAEG"},
   };
   for (const Case& c : cases) {
     ThreeFiles files;
@@ -204,6 +209,10 @@ TEST(Cat, UnreadableInputsAreNamedAndSkipped) {
       // Options end at the first operand: "-u" is a file name here.
       {{"a", "-u"}, "A", "-u\n"},
       {{"--", "-x", "a"}, "A", "-x\n"},
+      {{"a", "日本-missing", "b"}, "AB", "日本-missing\n"},
+      {{"😀-missing", "Ωμέγα-e"}, "", "😀-missing\nΩμέγα-e\n"},
+      // Wildcards are the shell's to expand, never the program's.
+      {{"*.txt", "?"}, "", "*.txt\n?\n"},
   };
   for (const Case& c : cases) {
     ThreeFiles files;

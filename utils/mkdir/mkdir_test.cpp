@@ -50,13 +50,9 @@ RunResult run_in(const TempDir& dir, const std::vector<std::string>& args, unsig
   return run(options);
 }
 
+// The names in `dir`, sorted, as the bytes of their UTF-8.
 std::vector<std::string> entries(const TempDir& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
+  return orva_testing::list_directory(dir.path());
 }
 
 TEST(Mkdir, NoOperandWritesTheUsage) {
@@ -98,6 +94,11 @@ TEST(Mkdir, CreatesEachOperandAndNamesItWithVerbose) {
       // Options end at the first operand: "-p" is a second directory.
       {{"d", "-p"}, "", {"-p", "d"}},
       {{"-v", "-", "d"}, "-\nd\n", {"-", "d"}},
+      // Names from any script are made and named whole: accented Latin, an emoji outside
+      // the BMP, e with a combining acute, Greek, CJK.
+      {{"-v", "dír-ü", "emoji-😀", "e\xCC\x81", "Ωμέγα", "日本語"},
+       "dír-ü\nemoji-😀\ne\xCC\x81\nΩμέγα\n日本語\n",
+       {"dír-ü", "emoji-😀", "e\xCC\x81", "Ωμέγα", "日本語"}},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -124,10 +125,14 @@ TEST(Mkdir, FailureNamesTheParentOrTheOperandAndGoesOn) {
       {{"f"}, "f\n"},
       {{"d1", "x/y", "d2"}, "x\n"},
       {{"x/y", "existing", "d2"}, "x\nexisting\n"},
+      {{"日本/x"}, "日本\n"},
+      {{"😀/ü/x"}, "😀/ü\n"},
+      {{"fïle-日本/x"}, "fïle-日本\n"},
   };
   for (const Case& c : cases) {
     TempDir dir;
     orva_testing::write_file(dir / "f", "file");
+    orva_testing::write_file(dir / "fïle-日本", "file");
     std::filesystem::create_directory(dir / "existing");
     RunResult r = run_in(dir, c.args);
     EXPECT_EQ(r.status, 1) << c.err;
@@ -155,6 +160,7 @@ TEST(Mkdir, ParentsCreatesEachMissingDirectoryShortestFirst) {
       {{}, {"-pv", "a//b"}, "a\na//b\n"},
       {{}, {"-pv", "a/./b"}, "a\na/./b\n"},
       {{}, {"-pv", "a/b", "a/c", "a/b"}, "a\na/b\na/c\n"},
+      {{"a"}, {"-pv", "a/日本/😀"}, "a/日本\na/日本/😀\n"},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -163,8 +169,12 @@ TEST(Mkdir, ParentsCreatesEachMissingDirectoryShortestFirst) {
     EXPECT_EQ(r.status, 0) << c.out;
     EXPECT_EQ(r.out, c.out);
     EXPECT_EQ(r.err, "");
-    EXPECT_TRUE(is_directory(dir / "a")) << c.out;
+    EXPECT_TRUE(is_directory(dir / c.args.back())) << c.out;
   }
+  TempDir dir;
+  ASSERT_EQ(run_in(dir, {"-p", "a/日本/😀"}).status, 0);
+  EXPECT_EQ(orva_testing::list_directory(dir / "a"), std::vector<std::string>{"日本"});
+  EXPECT_EQ(orva_testing::list_directory(dir / "a/日本"), std::vector<std::string>{"😀"});
 }
 
 // On Windows the temporary directory's absolute path begins with a drive (C:/...).

@@ -45,7 +45,10 @@ RunResult run_in(const std::string& cwd, const std::vector<std::string>& args) {
 
 // The directory as the program sees it from inside: with every symbolic link resolved (on
 // Windows also with its drive letter and backslashes).
-std::string physical(const TempDir& dir) { return std::filesystem::canonical(dir.path()).string(); }
+std::string physical(const TempDir& dir) {
+  std::u8string text = std::filesystem::canonical(orva_testing::fs_path(dir.path())).u8string();
+  return {text.begin(), text.end()};
+}
 
 // The absolute form of `relative` (written with "/") under the absolute directory `here`.
 std::string under(const std::string& here, std::string relative) {
@@ -55,9 +58,15 @@ std::string under(const std::string& here, std::string relative) {
   return here + separator + relative;
 }
 
-// A relative path whose absolute form, seen from `cwd`, is `length` bytes long.
-std::string path_of_absolute_length(const std::string& cwd, size_t length) {
-  return std::string(length - cwd.size() - 1, 'x');
+// A relative path whose absolute form, seen from `cwd`, is `length` bytes long: as many
+// copies of `filler` as fit, then "x"s.
+std::string path_of_absolute_length(const std::string& cwd, size_t length,
+                                    const std::string& filler = "x") {
+  size_t size = length - cwd.size() - 1;
+  std::string path;
+  while (path.size() + filler.size() <= size) path += filler;
+  path.append(size - path.size(), 'x');
+  return path;
 }
 
 TEST(Realpath, NoPathPrintsTheCurrentDirectory) {
@@ -94,6 +103,10 @@ TEST(Realpath, PathsAreMadeAbsoluteAsText) {
       {"//x//y/", "/x/y", "\\\\x\\\\y\\"},
       {"-", here + "/-", here + "\\-"},
       {"a\\b", here + "/a\\b", here + "\\a\\b"},
+      // Names from any script come out whole, in UTF-8.
+      {"日本語", here + "/日本語", here + "\\日本語"},
+      {"a/日本/😀", here + "/a/日本/😀", here + "\\a\\日本\\😀"},
+      {"dír-ü/../Ωμέγα/e\xCC\x81", here + "/Ωμέγα/e\xCC\x81", here + "\\Ωμέγα\\e\xCC\x81"},
   };
   for (const Case& c : cases) {
     RunResult r = run_in(dir.path(), {c.path});
@@ -105,22 +118,25 @@ TEST(Realpath, PathsAreMadeAbsoluteAsText) {
   }
 }
 
-// 259 bytes and the zero byte fill the buffer exactly; one byte more does not fit.
+// 259 bytes and the zero byte fill the buffer exactly; one byte more does not fit. The
+// bytes are those of the UTF-8, however few characters they make.
 TEST(Realpath, AbsoluteFormMustFitTwoHundredSixtyBytes) {
   TempDir dir;
   const std::string here = physical(dir);
   ASSERT_LT(here.size() + 2, buffer_size - 1);
-  const std::string fits = path_of_absolute_length(here, buffer_size - 1);
-  const std::string too_long = path_of_absolute_length(here, buffer_size);
+  for (const std::string filler : {"x", "日", "😀"}) {
+    const std::string fits = path_of_absolute_length(here, buffer_size - 1, filler);
+    const std::string too_long = fits + "x";
 
-  RunResult r = run_in(dir.path(), {fits});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, under(here, fits) + "\n");
+    RunResult r = run_in(dir.path(), {fits});
+    EXPECT_EQ(r.status, 0) << filler;
+    EXPECT_EQ(r.out, under(here, fits) + "\n");
 
-  r = run_in(dir.path(), {too_long});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, too_long + "\n");
+    r = run_in(dir.path(), {too_long});
+    EXPECT_EQ(r.status, 1) << filler;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, too_long + "\n");
+  }
 }
 
 // A failed path is named on standard error (unless -q) and the others are still printed.
