@@ -67,9 +67,12 @@ Clause split_clause(const char* text) {
   return clause;
 }
 
+// Every clause needs an operator: one without ("u", "", the empty clause after a comma)
+// names no change and is almost certainly a mistake.
 bool is_symbolic(const char* text) {
   for (;;) {
     Clause clause = split_clause(text);
+    if (clause.operators == clause.permissions) return false;
     if (*clause.end == '\0') return true;
     if (*clause.end != ',') return false;
     text = clause.end + 1;

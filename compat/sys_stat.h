@@ -14,16 +14,16 @@ int stat(const char* path, struct stat* status);
 
 // Makes the mode set for `mode_text` (the text of mkdir -m): a private heap copy that the
 // caller passes to getmode and then frees with free(). Refuses a text that neither starts
-// with an octal number nor is a comma-separated list of [ugoa]*[+-=]*[rwx]* clauses:
-// null with EINVAL. Null with ENOMEM when memory is exhausted.
+// with an octal number nor is a comma-separated list of [ugoa]*[+-=]+[rwx]* clauses (each
+// with at least one operator; the empty text is refused too): null with EINVAL. Null with
+// ENOMEM when memory is exhausted.
 void* setmode(const char* mode_text);
 
 // The permission bits that `set` names. An octal text (after white space and one sign,
 // the octal digits up to the first other character) is taken as it stands, as a 32-bit
 // unsigned value, a minus negating it; the rest of the text and `base_mode` play no part.
 // A symbolic text is applied clause by clause to `base_mode` as chmod applies it; an empty
-// who list stands for `a` (no umask is consulted), and a clause without an operator
-// changes nothing. The caller keeps the low 16 bits.
+// who list stands for `a` (no umask is consulted). The caller keeps the low 16 bits.
 int getmode(const void* set, mode_t base_mode);
 
 // Writes ten '-', one space and a zero byte into `buffer` (at least 12 bytes), whatever

@@ -310,12 +310,15 @@ TEST(Mkdir, ModeIsNotGivenToAnExistingDirectory) {
   EXPECT_EQ(permissions(dir / "d"), directory_permissions(0751));
 }
 
+// Texts that name no change are refused too: they would make a world-writable directory.
 TEST(Mkdir, RefusedModeTextStopsBeforeAnythingIsMade) {
-  TempDir dir;
-  RunResult r = run_in(dir, {"-m", "bogus", "d"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "invalid file mode: bogus\n");
-  EXPECT_TRUE(entries(dir).empty());
+  for (const char* text : {"bogus", "", "u", ",", "u+x,g"}) {
+    TempDir dir;
+    RunResult r = run_in(dir, {"-m", text, "d"});
+    EXPECT_EQ(r.status, 1) << text;
+    EXPECT_EQ(r.err, std::string("invalid file mode: ") + text + "\n");
+    EXPECT_TRUE(entries(dir).empty()) << text;
+  }
 }
 
 // Any run of trailing separators ends the path once: the directory before them is the
