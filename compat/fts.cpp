@@ -113,8 +113,9 @@ bool fts_grow_path(FTS* stream, std::size_t more) {
 }
 
 int fts_compare_entries(const void* a, const void* b) {
-  const auto* first = static_cast<const FTSENT* const*>(a);
-  const auto* second = static_cast<const FTSENT* const*>(b);
+  // The comparison takes the conventional, non-const pointers to the array's elements.
+  auto* first = static_cast<const FTSENT**>(const_cast<void*>(a));
+  auto* second = static_cast<const FTSENT**>(const_cast<void*>(b));
   return (*first)->fts_fts->fts_compar(first, second);
 }
 

@@ -80,7 +80,7 @@ struct FTSENT {
 
 // The comparison for sorting siblings: negative, zero or positive as *a sorts before, with
 // or after *b.
-using FtsCompare = int (*)(const FTSENT* const* a, const FTSENT* const* b);
+using FtsCompare = int (*)(const FTSENT** a, const FTSENT** b);
 
 struct FTS {
   FTSENT* fts_cur;          // the entry fts_read returned last (at first the initial entry)

@@ -36,7 +36,7 @@ struct Visit {
   auto operator<=>(const Visit&) const = default;
 };
 
-int by_name(const FTSENT* const* a, const FTSENT* const* b) {
+int by_name(const FTSENT** a, const FTSENT** b) {
   return std::strcmp((*a)->fts_name, (*b)->fts_name);
 }
 

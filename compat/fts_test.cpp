@@ -17,6 +17,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -49,11 +50,16 @@ Visit visit_of(const FTSENT* p) {
           p->fts_errno};
 }
 
-int by_name(const FTSENT* const* a, const FTSENT* const* b) {
+int by_name(const FTSENT** a, const FTSENT** b) {
   return std::strcmp((*a)->fts_name, (*b)->fts_name);
 }
 
-int by_name_reversed(const FTSENT* const* a, const FTSENT* const* b) { return by_name(b, a); }
+// Ported code declares its comparison with the conventional type and passes it unchanged.
+static_assert(std::is_same_v<decltype(FTS::fts_compar), int (*)(const FTSENT**, const FTSENT**)>);
+static_assert(std::is_same_v<decltype(&compat::fts_open),
+                             FTS* (*)(char* const*, int, int (*)(const FTSENT**, const FTSENT**))>);
+
+int by_name_reversed(const FTSENT** a, const FTSENT** b) { return by_name(b, a); }
 
 // Called after each visit; may set instructions or change the tree.
 using Action = std::function<void(FTS*, FTSENT*)>;
@@ -654,7 +660,7 @@ TEST_F(Fts, ComparisonSortsEverySiblingListAndIsNotCalledForOneRoot) {
 
   static int calls;
   calls = 0;
-  auto counting = [](const FTSENT* const*, const FTSENT* const*) {
+  auto counting = [](const FTSENT**, const FTSENT**) {
     ++calls;
     return 0;
   };
