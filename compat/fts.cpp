@@ -7,13 +7,29 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
+#include "compat/fts_ancestors.h"
 #include "compat/host.h"
 #include "compat/stdlib.h"
 
 namespace compat {
 
 namespace {
+
+// The stream as fts_open allocates it: the client's record, then what the walk keeps for
+// itself.
+struct Stream {
+  FTS fts;
+  // The directories from the current root down to the one being read (the ancestors of
+  // every entry of the lists being walked), for the cycle check.
+  FtsAncestors ancestors;
+};
+
+// A stream's address is that of the whole block: FTS comes first in a standard-layout record.
+static_assert(std::is_standard_layout_v<Stream> && offsetof(Stream, fts) == 0);
+
+FtsAncestors* ancestors_of(FTS* stream) { return &reinterpret_cast<Stream*>(stream)->ancestors; }
 
 // The path buffer always grows by this much beyond what is needed, so that a walk rarely
 // reallocates it.
@@ -76,11 +92,12 @@ void release_child_list(FTS* stream) {
 
 // Takes the status into `status` and derives the info code from it. During a scan the
 // status goes through `directory`, the open directory, and `record`, the entry just read
-// from it; otherwise (both null) through fts_accpath.
-int fts_classify(int options, FTSENT* entry, host::Directory* directory,
+// from it; otherwise (both null) through fts_accpath. A directory that is one of the
+// directories above it (reached again through a link) is FTS_DC, with fts_cycle that one.
+int fts_classify(FTS* stream, FTSENT* entry, host::Directory* directory,
                  const host::DirectoryEntry* record) {
   struct stat scratch;
-  struct stat* status = (options & FTS_NOSTAT) != 0 ? &scratch : entry->fts_statp;
+  struct stat* status = is_set(stream, FTS_NOSTAT) ? &scratch : entry->fts_statp;
   int result = directory != nullptr
                    ? host::stat_in_directory(directory, *record, entry->fts_accpath,
                                              entry->fts_pathlen, status)
@@ -92,24 +109,30 @@ int fts_classify(int options, FTSENT* entry, host::Directory* directory,
   }
   if (S_ISREG(status->st_mode)) return FTS_F;
   if (!S_ISDIR(status->st_mode)) return FTS_DEFAULT;
-  entry->fts_dev = static_cast<std::uint64_t>(status->st_dev);
-  entry->fts_ino = static_cast<std::uint64_t>(status->st_ino);
+  host::directory_identity(entry->fts_accpath, *status, &entry->fts_dev, &entry->fts_ino);
   entry->fts_nlink = static_cast<std::int64_t>(status->st_nlink);
-  return is_dot_or_dot_dot(entry->fts_name) ? FTS_DOT : FTS_D;
+  if (is_dot_or_dot_dot(entry->fts_name)) return FTS_DOT;
+  entry->fts_cycle = fts_ancestors_find(ancestors_of(stream), entry->fts_dev, entry->fts_ino);
+  return entry->fts_cycle != nullptr ? FTS_DC : FTS_D;
 }
 
-// Grows the path buffer by `more` bytes and the slack. On failure the old buffer is
-// already freed, fts_path is null, and errno holds the heap's error.
+// Grows the path buffer by `more` bytes and the slack. On failure (errno ENOMEM) the
+// buffer and its capacity stay as they were, so that every entry the client holds still
+// reads its path.
 bool fts_grow_path(FTS* stream, std::size_t more) {
   if (more > SIZE_MAX - PATH_SLACK - stream->fts_pathlen) {
-    std::free(stream->fts_path);
-    stream->fts_path = nullptr;
     errno = ENOMEM;
     return false;
   }
-  stream->fts_pathlen += more + PATH_SLACK;
-  stream->fts_path = static_cast<char*>(reallocf(stream->fts_path, stream->fts_pathlen));
-  return stream->fts_path != nullptr;
+  std::size_t size = stream->fts_pathlen + more + PATH_SLACK;
+  auto* buffer = static_cast<char*>(std::realloc(stream->fts_path, size));
+  if (buffer == nullptr) {
+    errno = ENOMEM;
+    return false;
+  }
+  stream->fts_path = buffer;
+  stream->fts_pathlen = size;
+  return true;
 }
 
 int fts_compare_entries(const void* a, const void* b) {
@@ -162,15 +185,37 @@ void fts_rebase_paths(FTS* stream, FTSENT* head) {
   }
 }
 
-// Frees what a failed scan holds and stops the stream. errno keeps the heap's error.
+// Marks the current entry FTS_ERR and stops the stream: memory ran out. errno is kept.
+FTSENT* stop_stream(FTS* stream) {
+  stream->fts_cur->fts_info = FTS_ERR;
+  stream->fts_options |= FTS_STOP;
+  return nullptr;
+}
+
+// Frees what a failed scan holds and stops the stream. The current entry's path ends
+// where it did, so that the client can still read it. errno keeps the heap's error.
 FTSENT* fail_scan(FTS* stream, host::Directory* directory, FTSENT* in_hand, FTSENT* list) {
   int saved_errno = errno;
   std::free(in_hand);
   fts_free_list(list);
   host::close_directory(directory);
-  stream->fts_cur->fts_info = FTS_ERR;
-  stream->fts_options |= FTS_STOP;
+  stream->fts_path[stream->fts_cur->fts_pathlen] = '\0';
   errno = saved_errno;
+  return stop_stream(stream);
+}
+
+// A listing that failed part-way (errno `error`). In the walk the directory keeps the
+// error, so its post-order visit is FTS_ERR, and the entries read so far are returned;
+// with none read it is FTS_DNR. A child list is dropped: null with errno the error.
+FTSENT* fail_listing(FTS* stream, int mode, FTSENT* list, std::size_t count, int error) {
+  FTSENT* cur = stream->fts_cur;
+  if (mode == FTS_SCAN_READ) {
+    cur->fts_errno = error;
+    if (count != 0) return list;
+    cur->fts_info = FTS_DNR;
+  }
+  fts_free_list(list);
+  errno = error;
   return nullptr;
 }
 
@@ -195,7 +240,6 @@ FTSENT* fts_scan_dir(FTS* stream, int mode) {
   std::size_t room = stream->fts_pathlen - len;
   int level = cur->fts_level + 1;
   bool see_dots = is_set(stream, FTS_SEEDOT);
-  bool moved = false;
   FTSENT* head = nullptr;
   FTSENT* tail = nullptr;
   std::size_t count = 0;
@@ -210,9 +254,10 @@ FTSENT* fts_scan_dir(FTS* stream, int mode) {
     if (n >= room) {
       char* old = stream->fts_path;
       if (!fts_grow_path(stream, len + n + 1)) return fail_scan(stream, directory, p, head);
+      // Every held entry follows the buffer at once, before anything later can fail.
       if (stream->fts_path != old) {
-        moved = true;
         p->fts_path = stream->fts_path;
+        fts_rebase_paths(stream, head);
       }
       room = stream->fts_pathlen - len;
     }
@@ -225,7 +270,7 @@ FTSENT* fts_scan_dir(FTS* stream, int mode) {
       if (p->fts_statp != nullptr) std::memset(p->fts_statp, 0, sizeof *p->fts_statp);
     } else {
       std::memcpy(stream->fts_path + len, name, n + 1);
-      p->fts_info = fts_classify(stream->fts_options, p, directory, &record);
+      p->fts_info = fts_classify(stream, p, directory, &record);
     }
     if (tail == nullptr) {
       head = p;
@@ -235,10 +280,13 @@ FTSENT* fts_scan_dir(FTS* stream, int mode) {
     tail = p;
     ++count;
   }
+  int read_error = errno;  // 0 at the end of the listing
   host::close_directory(directory);
 
-  if (moved) fts_rebase_paths(stream, head);
   stream->fts_path[cur->fts_pathlen] = '\0';
+  if (read_error != 0 && fail_listing(stream, mode, head, count, read_error) == nullptr) {
+    return nullptr;
+  }
   if (count == 0) {
     if (mode == FTS_SCAN_READ) cur->fts_info = FTS_DP;
     return nullptr;
@@ -317,7 +365,7 @@ FTSENT* make_roots(FTS* stream, char* const* argv, FTSENT* root_parent) {
     p->fts_level = FTS_ROOTLEVEL;
     p->fts_parent = root_parent;
     p->fts_pathlen = length;
-    p->fts_info = fts_classify(stream->fts_options, p, nullptr, nullptr);
+    p->fts_info = fts_classify(stream, p, nullptr, nullptr);
     // A root named "." or ".." is walked like any directory.
     if (p->fts_info == FTS_DOT) p->fts_info = FTS_D;
     if (stream->fts_compar != nullptr) {
@@ -358,7 +406,7 @@ FTSENT* move_on(FTS* stream, FTSENT* t) {
     }
     if (p->fts_instr == FTS_FOLLOW) {
       compose_path(stream, p);
-      p->fts_info = fts_classify(stream->fts_options, p, nullptr, nullptr);
+      p->fts_info = fts_classify(stream, p, nullptr, nullptr);
       p->fts_instr = FTS_NOINSTR;
     }
     return make_current(stream, p);
@@ -372,6 +420,7 @@ FTSENT* move_on(FTS* stream, FTSENT* t) {
     stream->fts_cur = nullptr;
     return nullptr;
   }
+  fts_ancestors_remove(ancestors_of(stream), p);
   stream->fts_path[p->fts_pathlen] = '\0';
   p->fts_info = p->fts_errno != 0 ? FTS_ERR : FTS_DP;
   stream->fts_cur = p;
@@ -392,10 +441,15 @@ FTSENT* descend(FTS* stream, FTSENT* p, int instr) {
     stream->fts_options &= ~FTS_NAMEONLY;
     release_child_list(stream);
   }
+  // Its entries are read, and walked, with p among the directories above them.
+  if (!fts_ancestors_add(ancestors_of(stream), p)) return stop_stream(stream);
   FTSENT* head = stream->fts_child;
   if (head == nullptr) {
     head = fts_scan_dir(stream, FTS_SCAN_READ);
-    if (head == nullptr) return is_set(stream, FTS_STOP) ? nullptr : p;
+    if (head == nullptr) {
+      fts_ancestors_remove(ancestors_of(stream), p);
+      return is_set(stream, FTS_STOP) ? nullptr : p;
+    }
   }
   stream->fts_child = nullptr;
   return make_current(stream, head);
@@ -409,8 +463,9 @@ FTS* fts_open(char* const* argv, int options, FtsCompare compar) {
     errno = EINVAL;
     return nullptr;
   }
-  auto* stream = static_cast<FTS*>(std::calloc(1, sizeof(FTS)));
-  if (stream == nullptr) return nullptr;
+  auto* whole = static_cast<Stream*>(std::calloc(1, sizeof(Stream)));
+  if (whole == nullptr) return nullptr;
+  FTS* stream = &whole->fts;
   stream->fts_compar = compar;
   stream->fts_options = options | FTS_NOCHDIR;
 
@@ -446,7 +501,7 @@ FTSENT* fts_read(FTS* stream) {
   p->fts_instr = FTS_NOINSTR;
 
   if (instr == FTS_AGAIN) {
-    p->fts_info = fts_classify(stream->fts_options, p, nullptr, nullptr);
+    p->fts_info = fts_classify(stream, p, nullptr, nullptr);
     return p;
   }
   if (p->fts_info == FTS_D) return descend(stream, p, instr);
@@ -477,7 +532,12 @@ FTSENT* fts_children(FTS* stream, int instr) {
   } else {
     stream->fts_options &= ~FTS_NAMEONLY;
   }
+  // The list is read as fts_read would read it, with p among the directories above it.
+  if (!fts_ancestors_add(ancestors_of(stream), p)) return stop_stream(stream);
   stream->fts_child = fts_scan_dir(stream, instr == FTS_NAMEONLY ? FTS_SCAN_NAMES : FTS_SCAN_CHILD);
+  int saved_errno = errno;
+  fts_ancestors_remove(ancestors_of(stream), p);
+  errno = saved_errno;
   return stream->fts_child;
 }
 
@@ -500,6 +560,7 @@ int fts_close(FTS* stream) {
     p = next;
   }
   release_child_list(stream);
+  fts_ancestors_free(ancestors_of(stream));
   std::free(stream->fts_array);
   std::free(stream->fts_path);
   std::free(stream);

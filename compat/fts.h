@@ -31,6 +31,7 @@ constexpr int FTS_ROOTLEVEL = 0;
 
 // Info codes in fts_info.
 constexpr int FTS_D = 1;        // directory, pre-order
+constexpr int FTS_DC = 2;       // directory that causes a cycle; fts_cycle is the one it repeats
 constexpr int FTS_DEFAULT = 3;  // neither a directory nor a regular file
 constexpr int FTS_DNR = 4;      // directory that cannot be read; fts_errno says why
 constexpr int FTS_DOT = 5;      // "." or ".." met inside a directory (FTS_SEEDOT)
@@ -55,7 +56,7 @@ constexpr int FTS_SCAN_READ = 3;   // the list fts_read descends into
 struct FTS;
 
 struct FTSENT {
-  FTSENT* fts_cycle;        // reserved; always null
+  FTSENT* fts_cycle;        // with FTS_DC: the directory above that this one is again
   FTSENT* fts_parent;       // the directory holding this entry
   FTSENT* fts_link;         // next sibling
   std::int64_t fts_number;  // the client's; 0 at first

@@ -66,6 +66,28 @@ void ask_for_children(FTS* stream, const FTSENT* p) {
   if (std::strcmp(p->fts_name, "big") == 0) compat::fts_children(stream, compat::FTS_NAMEONLY);
 }
 
+std::size_t path_hash(const FTSENT* p) {
+  return std::hash<std::string_view>{}(std::string_view(p->fts_path, p->fts_pathlen));
+}
+
+// What the client holds stays readable after a stop (AddressSanitizer fails any read of
+// freed memory): the stopped entry's path as it was returned, terminated, and the paths of
+// the directories above it.
+void check_held_paths(Plan* plan, const FTSENT* held, std::size_t returned_hash) {
+  note_problem(plan, path_hash(held) == returned_hash, "the held entry's path changed");
+  note_problem(plan, std::strlen(held->fts_path) == held->fts_pathlen,
+               "the held entry's path does not end where it did");
+  note_problem(plan, std::strlen(held->fts_accpath) == held->fts_pathlen,
+               "the held entry's access path does not end where it did");
+  for (const FTSENT* p = held->fts_parent; p->fts_level >= compat::FTS_ROOTLEVEL;
+       p = p->fts_parent) {
+    note_problem(plan, std::memcmp(p->fts_path, held->fts_path, p->fts_pathlen) == 0,
+                 "a held directory's path is not the start of its entry's");
+    note_problem(plan, std::memcmp(p->fts_accpath, held->fts_path, p->fts_pathlen) == 0,
+                 "a held directory's access path is not the start of its entry's");
+  }
+}
+
 // Walks the plan's roots into plan->seen (sorted), asking for child lists on the way: a
 // list with status in "small" (which fts_read then uses) and a names-only list in "big"
 // (which it reads again). Returns true when the walk completed.
@@ -78,7 +100,9 @@ bool walk_once(Plan* plan) {
     return false;
   }
   bool unreadable = false;
+  std::size_t returned_hash = 0;  // of the path of the entry returned last
   while (FTSENT* p = compat::fts_read(stream)) {
+    returned_hash = path_hash(p);
     // A host whose directory reading or status call allocates through the wrapped malloc
     // (the Windows host, for a long name in UTF-16) cannot read that directory or take
     // that status.
@@ -91,8 +115,7 @@ bool walk_once(Plan* plan) {
       note_problem(plan, false, "more visits than the tree holds");
       break;
     }
-    std::string_view path(p->fts_path, p->fts_pathlen);
-    plan->seen.push_back({p->fts_info, std::hash<std::string_view>{}(path)});
+    plan->seen.push_back({p->fts_info, returned_hash});
     ask_for_children(stream, p);
   }
   int end_errno = errno;
@@ -100,6 +123,7 @@ bool walk_once(Plan* plan) {
   if (stopped) {
     note_problem(plan, end_errno == ENOMEM, "stopped without ENOMEM");
     note_problem(plan, stream->fts_cur->fts_info == compat::FTS_ERR, "stopped entry not FTS_ERR");
+    check_held_paths(plan, stream->fts_cur, returned_hash);
     note_problem(plan, compat::fts_read(stream) == nullptr, "read after a stop");
     note_problem(plan, compat::fts_children(stream, 0) == nullptr, "children after a stop");
     ++plan->stopped;
@@ -136,11 +160,12 @@ class FtsAllocation : public ::testing::Test {
     // More entries than the first sort array holds (3 roots and 40 spare).
     for (int i = 0; i < 45; ++i) orva_testing::write_file(root_ + "/big/f" + std::to_string(i), "");
     for (const char* name : {"a", "b", "c"}) orva_testing::write_file(root_ + "/small/" + name, "");
-    // Names long enough to outgrow the first path buffer, where the host allows them.
+    // Names long enough to outgrow the first path buffer, where the host allows them; the
+    // buffer moves at the first of the last three, and the others are allocated after.
     std::error_code ec;
     std::string deep = root_ + "/deep/" + std::string(200, 'x') + "/" + std::string(200, 'y');
     if (std::filesystem::create_directories(deep, ec)) {
-      orva_testing::write_file(deep + "/" + std::string(200, 'z'), "");
+      for (char c : {'u', 'v', 'z'}) orva_testing::write_file(deep + "/" + std::string(200, c), "");
     }
     roots_ = {root_ + "/small", root_ + "/big", root_ + "/deep"};
     for (std::string& root : roots_) plan_.argv.push_back(root.data());

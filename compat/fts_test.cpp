@@ -24,6 +24,9 @@
 
 #include "testing/host.h"
 #include "testing/temp_dir.h"
+#ifndef _WIN32
+#include "testing/readdir_fault.h"
+#endif
 
 namespace {
 
@@ -110,7 +113,7 @@ void make_tree(const std::vector<std::string>& paths) {
 
 constexpr int D = compat::FTS_D, DP = compat::FTS_DP, F = compat::FTS_F, NS = compat::FTS_NS,
               DNR = compat::FTS_DNR, DOT = compat::FTS_DOT, ERR = compat::FTS_ERR,
-              DEFAULT = compat::FTS_DEFAULT, NSOK = compat::FTS_NSOK;
+              DEFAULT = compat::FTS_DEFAULT, NSOK = compat::FTS_NSOK, DC = compat::FTS_DC;
 
 class Fts : public ::testing::Test {
  protected:
@@ -834,6 +837,8 @@ TEST_F(Fts, CloseFreesEverythingInEveryState) {
 // their permissions, and paths beyond the 260 bytes of the Windows runtime.
 #ifndef _WIN32
 
+namespace readdir_fault = orva_testing::readdir_fault;
+
 TEST_F(Fts, FifoIsDefaultAndABrokenLinkHasNoStatus) {
   make_tree({"r/", "r/f"});
   ASSERT_EQ(mkfifo("r/p", 0644), 0);
@@ -938,6 +943,119 @@ TEST_F(Fts, LongNameGrowsThePathBufferAndHeldEntriesFollowIt) {
   };
   EXPECT_EQ(visits, expected);
   compat::fts_close(stream);
+}
+
+// A directory met again below itself (through a link: the status follows links) is
+// returned once, as FTS_DC with fts_cycle the directory it repeats, and never descended.
+// A link to a sibling is no cycle: its entries are reached through the link's path.
+TEST_F(Fts, DirectoryCyclesAreReturnedOnceAndNotDescended) {
+  make_tree({"r/", "r/f", "r/d/", "r/d/g", "r/a/", "r/a/b/"});
+  ASSERT_EQ(symlink(".", "r/dot1"), 0);
+  ASSERT_EQ(symlink(".", "r/dot2"), 0);
+  ASSERT_EQ(symlink("../..", "r/a/b/up"), 0);
+  ASSERT_EQ(symlink("d", "r/sib"), 0);
+  const std::vector<Visit> expected = {
+      {D, "r", "r", 0, 0},          {D, "r/a", "a", 1, 0},        {D, "r/a/b", "b", 2, 0},
+      {DC, "r/a/b/up", "up", 3, 0}, {DP, "r/a/b", "b", 2, 0},     {DP, "r/a", "a", 1, 0},
+      {D, "r/d", "d", 1, 0},        {F, "r/d/g", "g", 2, 0},      {DP, "r/d", "d", 1, 0},
+      {DC, "r/dot1", "dot1", 1, 0}, {DC, "r/dot2", "dot2", 1, 0}, {F, "r/f", "f", 1, 0},
+      {D, "r/sib", "sib", 1, 0},    {F, "r/sib/g", "g", 2, 0},    {DP, "r/sib", "sib", 1, 0},
+      {DP, "r", "r", 0, 0},
+  };
+  for (int options : {0, compat::FTS_NOSTAT}) {
+    const FTSENT* root = nullptr;
+    std::vector<const FTSENT*> cycles;
+    Walk w = walk({"r"}, options, by_name, [&](FTS*, FTSENT* p) {
+      if (p->fts_level == 0) root = p;
+      if (p->fts_info == DC) cycles.push_back(p->fts_cycle);
+      if (p->fts_info != DC) {
+        EXPECT_EQ(p->fts_cycle, nullptr) << p->fts_path;
+      }
+    });
+    EXPECT_EQ(w.visits, expected) << "options " << options;
+    EXPECT_EQ(cycles, std::vector<const FTSENT*>(3, root)) << "options " << options;
+  }
+  // A child list classifies the same way.
+  std::vector<std::string> roots = {"r"};
+  std::vector<char*> argv = argv_of(roots);
+  FTS* stream = compat::fts_open(argv.data(), 0, by_name);
+  ASSERT_NE(stream, nullptr);
+  FTSENT* r = compat::fts_read(stream);
+  std::vector<int> infos;
+  for (FTSENT* p = compat::fts_children(stream, 0); p != nullptr; p = p->fts_link) {
+    infos.push_back(p->fts_info);
+    if (p->fts_info == DC) {
+      EXPECT_EQ(p->fts_cycle, r);
+    }
+  }
+  EXPECT_EQ(infos, (std::vector<int>{D, D, DC, DC, F, D}));
+  compat::fts_close(stream);
+}
+
+// Links back up make the walk end, however many there are: each level holds two links to
+// itself, which would double the walk at every level were they descended.
+TEST_F(Fts, LinksToItselfAtEveryLevelEndTheWalk) {
+  make_tree({"r/", "r/x/", "r/x/y/"});
+  for (const char* dir : {"r", "r/x", "r/x/y"}) {
+    for (const char* link : {"/l1", "/l2"}) {
+      ASSERT_EQ(symlink(".", (std::string(dir) + link).c_str()), 0);
+    }
+  }
+  Walk w = walk({"r"}, 0);
+  EXPECT_EQ(w.visits.size(), 3U * 2 + 3U * 2);  // each directory twice, each link once
+  EXPECT_EQ(w.end_errno, 0);
+}
+
+// A listing that fails part-way is no complete listing: the directory keeps the error and
+// comes back as FTS_ERR (FTS_DNR when nothing was read), the entries read before the
+// failure may come, and the walk goes on with the siblings.
+TEST_F(Fts, ListingThatFailsPartWayIsReported) {
+  make_tree({"r/", "r/d/", "r/d/g1", "r/d/g2", "r/d/g3", "r/e/"});
+  struct Case {
+    std::size_t records;     // read before the failure, "." and ".." among them
+    int last_info;           // of r/d
+    std::size_t most_files;  // of r/d's entries, before it
+  };
+  const Case cases[] = {{0, DNR, 0}, {3, ERR, 3}};
+  for (const Case& c : cases) {
+    Walk w = walk({"r"}, 0, by_name, [&](FTS*, FTSENT* p) {
+      if (p->fts_info == D && std::strcmp(p->fts_name, "d") == 0) {
+        readdir_fault::fail_after(c.records, EIO);
+      }
+    });
+    readdir_fault::disarm();
+    ASSERT_GE(w.visits.size(), 6U) << c.records;
+    std::vector<Visit> d_visits(w.visits.begin() + 1, w.visits.end() - 3);
+    EXPECT_EQ(d_visits.front(), (Visit{D, "r/d", "d", 1, 0}));
+    EXPECT_EQ(d_visits.back(), (Visit{c.last_info, "r/d", "d", 1, EIO})) << c.records;
+    EXPECT_LE(d_visits.size() - 2, c.most_files) << c.records;
+    EXPECT_GE(d_visits.size() - 2, c.most_files == 0 ? 0U : 1U) << c.records;
+    for (std::size_t i = 1; i + 1 < d_visits.size(); ++i) EXPECT_EQ(d_visits[i].info, F);
+    const std::vector<Visit> tail(w.visits.end() - 3, w.visits.end());
+    EXPECT_EQ(tail, (std::vector<Visit>{
+                        {D, "r/e", "e", 1, 0}, {DP, "r/e", "e", 1, 0}, {DP, "r", "r", 0, 0}}));
+    EXPECT_EQ(w.end_errno, 0);
+  }
+}
+
+// A child list whose listing fails is null with the error; the walk then reads the
+// directory afresh.
+TEST_F(Fts, ChildListWhoseListingFailsIsNullWithTheError) {
+  make_tree({"r/", "r/d/", "r/d/g1", "r/d/g2"});
+  for (std::size_t records : {0U, 3U}) {
+    Walk w = walk({"r"}, 0, by_name, [&](FTS* stream, FTSENT* p) {
+      if (p->fts_info != D || std::strcmp(p->fts_name, "d") != 0) return;
+      readdir_fault::fail_after(records, EIO);
+      EXPECT_EQ(compat::fts_children(stream, 0), nullptr) << records;
+      EXPECT_EQ(errno, EIO) << records;
+      readdir_fault::disarm();
+    });
+    const std::vector<Visit> expected = {
+        {D, "r", "r", 0, 0},       {D, "r/d", "d", 1, 0},  {F, "r/d/g1", "g1", 2, 0},
+        {F, "r/d/g2", "g2", 2, 0}, {DP, "r/d", "d", 1, 0}, {DP, "r", "r", 0, 0},
+    };
+    EXPECT_EQ(w.visits, expected) << records;
+  }
 }
 
 TEST_F(Fts, ChainTwoThousandDeep) {

@@ -5,6 +5,7 @@
 // the layer is host-independent and calls these.
 
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 
 #include <sys/stat.h>
@@ -59,6 +60,12 @@ Directory* open_directory(const char* path);
 bool read_directory(Directory* directory, DirectoryEntry* entry);
 
 void close_directory(Directory* directory);
+
+// The identity of the directory at `path`, whose status is `status`: its device and a
+// number unique among the files of that device (st_dev and st_ino where the host's status
+// has real file numbers). A file number of 0 means that the identity is not known.
+void directory_identity(const char* path, const struct stat& status, std::uint64_t* device,
+                        std::uint64_t* file);
 
 // The status of `entry`, just read from `directory`, whose full path is `path`
 // (`path_length` characters): the same result as stat(path), links followed, but possibly

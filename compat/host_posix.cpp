@@ -175,6 +175,12 @@ bool read_directory(Directory* directory, DirectoryEntry* entry) {
 
 void close_directory(Directory* directory) { (void)closedir(stream_of(directory)); }
 
+void directory_identity(const char* /*path*/, const struct stat& status, std::uint64_t* device,
+                        std::uint64_t* file) {
+  *device = static_cast<std::uint64_t>(status.st_dev);
+  *file = static_cast<std::uint64_t>(status.st_ino);
+}
+
 // Through the open directory the kernel looks up one name instead of the whole path. A
 // path too long for the kernel goes through stat as it is, to fail as stat(path) would.
 int stat_in_directory(Directory* directory, const DirectoryEntry& entry, const char* path,

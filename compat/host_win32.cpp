@@ -307,6 +307,27 @@ void close_directory(Directory* directory) {
   std::free(directory);
 }
 
+// The runtime's status reports no file numbers (st_ino is 0): a directory is known by the
+// serial number of its volume and its file index there. When the directory cannot be
+// opened to ask, its identity stays unknown (file number 0) and no cycle is seen through it.
+void directory_identity(const char* path, const struct stat& status, std::uint64_t* device,
+                        std::uint64_t* file) {
+  *device = static_cast<std::uint64_t>(status.st_dev);
+  *file = 0;
+  WideName wide;
+  if (!wide.assign(path)) return;
+  HANDLE handle = CreateFileW(wide.text(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return;
+  BY_HANDLE_FILE_INFORMATION information;
+  if (GetFileInformationByHandle(handle, &information)) {
+    *device = information.dwVolumeSerialNumber;
+    *file = std::uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow;
+  }
+  CloseHandle(handle);
+}
+
 // The runtime has no status call relative to an open directory: the full path it is.
 int stat_in_directory(Directory* /*directory*/, const DirectoryEntry& /*entry*/, const char* path,
                       std::size_t /*path_length*/, struct stat* status) {
