@@ -276,6 +276,9 @@ void register_walk(const Side& side, const Walk& walk) {
 // fastest run and the processor time are the steadier figures.
 class TimeRecorder : public benchmark::ConsoleReporter {
  public:
+  // Colours only on a terminal, so that the output can be kept in a file.
+  TimeRecorder() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
   std::map<std::string, double> medians;
   std::map<std::string, double> minimums;
   std::map<std::string, double> cpu_medians;
