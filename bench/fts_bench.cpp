@@ -488,6 +488,7 @@ void measure_and_report(const std::vector<Walk>& walks, std::vector<char*> args,
   benchmark::RunSpecifiedBenchmarks(&times);
   benchmark::Shutdown();
   std::vector<WalkFigures> all;
+  all.reserve(walks.size());
   for (const Walk& walk : walks) all.push_back(measure_walk(walk, times, args[0], scratch));
   print_figures(all);
   print_ratios(all);
