@@ -1,21 +1,24 @@
 // The C library's fts, the baseline of fts_bench. Kept apart from compat/fts.h: the C
 // library's <fts.h> defines the FTS_* names as macros.
-#include <fts.h>
+#include "bench/fts_libc.h"
 
-#include <cstddef>
+#include <fts.h>
 
 namespace fts_libc {
 
-// Walks `root` with status, without changing directory, and returns the number of entries
-// returned (directories twice); 0 when the stream cannot be opened.
-std::size_t walk(const char* root) {
+fts_walk::Tally walk(const char* root, fts_walk::Status status) {
   char* argv[] = {const_cast<char*>(root), nullptr};
-  FTS* stream = fts_open(argv, FTS_PHYSICAL | FTS_NOCHDIR, nullptr);
-  if (stream == nullptr) return 0;
-  std::size_t entries = 0;
-  while (fts_read(stream) != nullptr) ++entries;
+  int options = FTS_PHYSICAL | FTS_NOCHDIR;
+  if (status == fts_walk::Status::skipped) options |= FTS_NOSTAT;
+  FTS* stream = fts_open(argv, options, nullptr);
+  if (stream == nullptr) return {};
+  fts_walk::Tally tally{};
+  while (FTSENT* entry = fts_read(stream)) {
+    ++tally.entries;
+    if (entry->fts_info == FTS_D) ++tally.directories;
+  }
   fts_close(stream);
-  return entries;
+  return tally;
 }
 
 }  // namespace fts_libc
