@@ -111,6 +111,29 @@ void make_tree(const std::vector<std::string>& paths) {
   }
 }
 
+#ifndef _WIN32
+// A FIFO, and links to a file, to a directory and to nothing, in r.
+void make_special_files() {
+  ASSERT_EQ(mkfifo("r/fifo", 0644), 0);
+  ASSERT_EQ(symlink("plain", "r/to-file"), 0);
+  ASSERT_EQ(symlink("d", "r/to-dir"), 0);
+  ASSERT_EQ(symlink("nowhere", "r/to-nothing"), 0);
+}
+
+// Runs `body` with listings that say nothing of their entries' types.
+void walk_without_listed_types(const std::function<void()>& body) {
+  orva_testing::readdir_fault::hide_types(true);
+  body();
+  orva_testing::readdir_fault::hide_types(false);
+}
+#else
+// The Windows host has no FIFOs, and its links need rights a test does not have.
+void make_special_files() {}
+
+// Its listings always say what their entries are.
+void walk_without_listed_types(const std::function<void()>& /*body*/) {}
+#endif
+
 constexpr int D = compat::FTS_D, DP = compat::FTS_DP, F = compat::FTS_F, NS = compat::FTS_NS,
               DNR = compat::FTS_DNR, DOT = compat::FTS_DOT, ERR = compat::FTS_ERR,
               DEFAULT = compat::FTS_DEFAULT, NSOK = compat::FTS_NSOK, DC = compat::FTS_DC;
@@ -294,6 +317,49 @@ TEST_F(Fts, NamesFromAnyScriptAndSizesBeyondFourGigabytes) {
     }
   });
   EXPECT_EQ(w.visits, expected);
+}
+
+// Every field of the status record and the runtime's own status call on the entry's path
+// (at the visit, before a directory is read, which may change its access time).
+void expect_same_record(const FTSENT* p) {
+  if (p->fts_info == DP || p->fts_info == NS) return;
+  struct stat host {};
+  ASSERT_EQ(orva_testing::host_stat(std::string(p->fts_path, p->fts_pathlen), &host), 0);
+  const struct stat& ours = *p->fts_statp;
+  std::string at = p->fts_path;
+  EXPECT_EQ(ours.st_dev, host.st_dev) << at;
+  EXPECT_EQ(ours.st_ino, host.st_ino) << at;
+  EXPECT_EQ(ours.st_mode, host.st_mode) << at;
+  EXPECT_EQ(ours.st_nlink, host.st_nlink) << at;
+  EXPECT_EQ(ours.st_uid, host.st_uid) << at;
+  EXPECT_EQ(ours.st_gid, host.st_gid) << at;
+  EXPECT_EQ(ours.st_rdev, host.st_rdev) << at;
+  EXPECT_EQ(ours.st_size, host.st_size) << at;
+  EXPECT_EQ(ours.st_atime, host.st_atime) << at;
+  EXPECT_EQ(ours.st_mtime, host.st_mtime) << at;
+  EXPECT_EQ(ours.st_ctime, host.st_ctime) << at;
+}
+
+// What the walk learns from the directory listing is what a status call on each entry
+// would say: every record field by field, and the same info codes without records. The
+// tree holds what the host can hold: read-only, executable-named, hidden and sparse files,
+// empty and full directories, and on POSIX a FIFO and links to a file, a directory and
+// nothing.
+TEST_F(Fts, RecordsFromTheListingAreThoseOfTheStatusCall) {
+  make_tree({"r/", "r/plain", "r/ro", "r/tool.exe", "r/run.BAT", "r/x.cmd", "r/y.Com",
+             "r/a.exe.txt", "r/.hidden", "r/empty/", "r/d/", "r/d/f", "r/sparse"});
+  ASSERT_EQ(chmod("r/ro", 0444), 0);
+  orva_testing::make_hidden("r/.hidden");
+  std::filesystem::resize_file("r/sparse", std::uintmax_t{5} << 30);
+  make_special_files();
+  Walk with_status = walk({"r"}, 0, by_name, [](FTS*, FTSENT* p) { expect_same_record(p); });
+  EXPECT_GE(with_status.visits.size(), 16U);
+  EXPECT_EQ(walk({"r"}, compat::FTS_NOSTAT).visits, with_status.visits);
+  walk_without_listed_types([&] {
+    EXPECT_EQ(walk({"r"}, 0, by_name, [](FTS*, FTSENT* p) { expect_same_record(p); }).visits,
+              with_status.visits);
+    EXPECT_EQ(walk({"r"}, compat::FTS_NOSTAT).visits, with_status.visits);
+  });
 }
 
 TEST_F(Fts, SeeDotReturnsDotEntriesWithoutDescending) {

@@ -49,6 +49,14 @@ struct Directory;
 struct DirectoryEntry {
   const char* name;         // NUL-terminated; valid until the next read or the close
   std::size_t name_length;  // strlen(name)
+  // The file-type bits of the entry's status (S_IFREG, S_IFDIR, S_IFIFO, ...) where the
+  // listing says what the entry is; 0 where it does not, and for a link, whose status
+  // is that of what it leads to.
+  unsigned type;
+  // For a directory, its number among the files of the listed directory's device where
+  // the listing gives one and the status has none (a link, which may lead to another
+  // device, has none); else 0.
+  std::uint64_t file_id;
 };
 
 // Opens the directory at `path` for reading. Null with errno: ENOENT for a missing path,
@@ -56,7 +64,8 @@ struct DirectoryEntry {
 Directory* open_directory(const char* path);
 
 // Reads the next entry into *entry ("." and ".." among them where the host lists them).
-// False at the end (errno 0) or when the listing fails part-way (errno set).
+// False at the end, with errno as it was (so that a caller that sets it to 0 first tells
+// the end from a failure), or when the listing fails part-way, with errno set.
 bool read_directory(Directory* directory, DirectoryEntry* entry);
 
 void close_directory(Directory* directory);
@@ -68,8 +77,8 @@ void directory_identity(const char* path, const struct stat& status, std::uint64
                         std::uint64_t* file);
 
 // The status of `entry`, just read from `directory`, whose full path is `path`
-// (`path_length` characters): the same result as stat(path), links followed, but possibly
-// cheaper to take. 0, or -1 with errno.
+// (`path_length` characters): the same result as stat(path), links followed, but cheaper
+// to take where the listing already holds it. 0, or -1 with errno.
 int stat_in_directory(Directory* directory, const DirectoryEntry& entry, const char* path,
                       std::size_t path_length, struct stat* status);
 

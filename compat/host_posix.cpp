@@ -159,17 +159,26 @@ namespace {
 // The host's directory stream is the Directory itself: nothing to allocate around it.
 DIR* stream_of(Directory* directory) { return reinterpret_cast<DIR*>(directory); }
 
+// The status type that each d_type names; 0 for a link and for DT_UNKNOWN (file systems
+// that do not say).
+constexpr unsigned type_of_d_type[16] = {
+    0, S_IFIFO, S_IFCHR, 0, S_IFDIR, 0, S_IFBLK, 0, S_IFREG, 0, 0, 0, S_IFSOCK, 0, 0, 0,
+};
+static_assert(DT_FIFO == 1 && DT_CHR == 2 && DT_DIR == 4 && DT_BLK == 6 && DT_REG == 8 &&
+              DT_LNK == 10 && DT_SOCK == 12);
+
 }  // namespace
 
 Directory* open_directory(const char* path) { return reinterpret_cast<Directory*>(opendir(path)); }
 
 // readdir leaves errno alone at the end of the listing and sets it on a failure.
 bool read_directory(Directory* directory, DirectoryEntry* entry) {
-  errno = 0;
   const dirent* record = readdir(stream_of(directory));
   if (record == nullptr) return false;
   entry->name = record->d_name;
   entry->name_length = std::strlen(record->d_name);
+  entry->type = type_of_d_type[record->d_type & 15];
+  entry->file_id = 0;  // the status has st_ino
   return true;
 }
 

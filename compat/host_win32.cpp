@@ -218,35 +218,6 @@ int errno_of(DWORD error) {
   }
 }
 
-// "*" matches every name in the directory; a separator goes between unless the path ends
-// in one or is a drive designator ("C:*" lists the drive's current directory).
-const char* pattern_suffix(const char* path) {
-  std::size_t length = std::strlen(path);
-  if (length == 0 || is_separator(path[length - 1]) || is_drive_designator(path)) return "*";
-  return "/*";
-}
-
-}  // namespace
-
-// The listing's names are UTF-16; each is converted into `name` as it is read. A UTF-16
-// unit takes at most three UTF-8 bytes.
-struct Directory {
-  HANDLE search;  // INVALID_HANDLE_VALUE for a directory without entries
-  bool pending;   // `found` holds an entry not yet read
-  WIN32_FIND_DATAW found;
-  char name[3 * MAX_PATH + 1];
-};
-
-namespace {
-
-// Why the listing of `path` could not start: a directory without a single entry (a drive's
-// root lists no "." or "..") is empty rather than missing.
-bool is_empty_directory(const wchar_t* path, DWORD error) {
-  if (error != ERROR_FILE_NOT_FOUND) return false;
-  DWORD attributes = GetFileAttributesW(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // The errno for a listing of `path` that could not start with `error`: a path that names
 // something other than a directory is ENOTDIR, as opendir reports it.
 int open_errno(const wchar_t* path, DWORD error) {
@@ -257,53 +228,187 @@ int open_errno(const wchar_t* path, DWORD error) {
   return errno_of(error);
 }
 
+// The runtime's st_dev for a file at `path`: the number of the drive it names (A: is 0),
+// else that of the current drive.
+unsigned drive_number(const char* path) {
+  char letter = path[0];
+  if (letter != '\0' && path[1] == ':') {
+    if (letter >= 'a' && letter <= 'z') return static_cast<unsigned>(letter - 'a');
+    if (letter >= 'A' && letter <= 'Z') return static_cast<unsigned>(letter - 'A');
+  }
+  return static_cast<unsigned>(_getdrive() - 1);
+}
+
+// The listing's names are counted UTF-16, not terminated.
+struct WideText {
+  const wchar_t* text;
+  std::size_t length;
+};
+
+WideText name_of(const FILE_ID_BOTH_DIR_INFO& record) {
+  return {record.FileName, record.FileNameLength / sizeof(wchar_t)};
+}
+
+wchar_t ascii_lower(wchar_t c) { return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c; }
+
+// What the runtime's status takes from the name: the extensions it deems executable,
+// after the last dot, in any case.
+bool has_executable_extension(WideText name) {
+  std::size_t dot = name.length;
+  while (dot > 0 && name.text[dot - 1] != L'.') --dot;
+  if (dot == 0 || name.length - dot != 3) return false;
+  static const wchar_t executable[][4] = {L"exe", L"bat", L"cmd", L"com"};
+  for (const wchar_t* extension : executable) {
+    bool same = true;
+    for (std::size_t i = 0; i < 3; ++i)
+      same = same && ascii_lower(name.text[dot + i]) == extension[i];
+    if (same) return true;
+  }
+  return false;
+}
+
+// The mode bits by the runtime's rules: read for all; write unless read-only; search for
+// a directory, execute for a file with an executable extension; the same for the owner,
+// the group and the others.
+unsigned short mode_of(const FILE_ID_BOTH_DIR_INFO& record) {
+  bool directory = (record.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  unsigned mode = directory ? _S_IFDIR | 0555 : _S_IFREG | 0444;
+  if ((record.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0) mode |= 0222;
+  if (!directory && has_executable_extension(name_of(record))) mode |= 0111;
+  return static_cast<unsigned short>(mode);
+}
+
+// Seconds since 1970 of a time in 100-nanosecond units since 1601, cut towards zero.
+__time64_t seconds_of(LARGE_INTEGER time) {
+  constexpr long long units_before_1970 = 116444736000000000LL;
+  return (time.QuadPart - units_before_1970) / 10000000;
+}
+
+// The status of the entry `record` as the runtime's _wstat64 gives it for its path.
+void status_of(const FILE_ID_BOTH_DIR_INFO& record, unsigned drive, struct stat* status) {
+  *status = {};
+  status->st_dev = drive;
+  status->st_rdev = drive;
+  status->st_mode = mode_of(record);
+  status->st_nlink = 1;
+  status->st_size = record.EndOfFile.QuadPart;
+  status->st_atime = seconds_of(record.LastAccessTime);
+  status->st_mtime = seconds_of(record.LastWriteTime);
+  status->st_ctime = seconds_of(record.CreationTime);
+}
+
+bool is_dot_or_dot_dot(WideText name) {
+  return name.length >= 1 && name.length <= 2 && name.text[0] == L'.' &&
+         (name.length == 1 || name.text[1] == L'.');
+}
+
+// True when the listing holds the entry's status: not for a reparse point (a symbolic link
+// or a junction), whose status is that of what it leads to, nor for a name that ends in a
+// dot or a space, which the host's path rules cut off, so that a status by path fails.
+bool listing_describes(const FILE_ID_BOTH_DIR_INFO& record) {
+  if ((record.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return false;
+  WideText name = name_of(record);
+  if (name.length == 0 || is_dot_or_dot_dot(name)) return true;
+  wchar_t last = name.text[name.length - 1];
+  return last != L'.' && last != L' ';
+}
+
+}  // namespace
+
+// A directory open for listing, through a handle whose identity listing gives each entry's
+// attributes, size, times and file number, so that neither the status nor the identity of
+// an entry needs the host again. `buffer` holds the records of one listing call; `next`
+// is the record to read next in it.
+struct Directory {
+  HANDLE handle;
+  bool ended;      // the host has no more records
+  unsigned drive;  // the runtime's st_dev for the entries: the number of their drive
+  const FILE_ID_BOTH_DIR_INFO* next;     // null when `buffer` is used up
+  const FILE_ID_BOTH_DIR_INFO* current;  // the record read last
+  char name[3 * MAX_PATH + 1];           // its name in UTF-8: 3 bytes at most a unit
+  alignas(LONGLONG) unsigned char buffer[16384];
+};
+
+namespace {
+
+// Fills the buffer with the next records (the first ones with FileIdBothDirectoryRestartInfo).
+// False at the end (error ERROR_NO_MORE_FILES) or on failure.
+bool fetch_records(Directory* directory, FILE_INFO_BY_HANDLE_CLASS which) {
+  if (!GetFileInformationByHandleEx(directory->handle, which, directory->buffer,
+                                    sizeof directory->buffer)) {
+    directory->next = nullptr;
+    return false;
+  }
+  directory->next = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(directory->buffer);
+  return true;
+}
+
 }  // namespace
 
 Directory* open_directory(const char* path) {
-  WideName pattern;
-  WideName plain;
-  if (!pattern.assign(path, std::strlen(path), pattern_suffix(path)) || !plain.assign(path)) {
+  WideName wide;
+  if (!wide.assign(path)) return nullptr;
+  HANDLE handle = CreateFileW(wide.text(), FILE_LIST_DIRECTORY,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    errno = open_errno(wide.text(), GetLastError());
     return nullptr;
   }
   auto* directory = static_cast<Directory*>(std::malloc(sizeof(Directory)));
   if (directory == nullptr) {
+    CloseHandle(handle);
     errno = ENOMEM;
     return nullptr;
   }
-  directory->search = FindFirstFileExW(pattern.text(), FindExInfoBasic, &directory->found,
-                                       FindExSearchNameMatch, nullptr, 0);
-  directory->pending = directory->search != INVALID_HANDLE_VALUE;
-  if (directory->search == INVALID_HANDLE_VALUE) {
-    DWORD error = GetLastError();
-    if (!is_empty_directory(plain.text(), error)) {
-      std::free(directory);
-      errno = open_errno(plain.text(), error);
-      return nullptr;
-    }
+  directory->handle = handle;
+  directory->drive = drive_number(path);
+  directory->current = nullptr;
+  directory->ended = !fetch_records(directory, FileIdBothDirectoryRestartInfo);
+  // A directory without a single record (a drive's root lists no "." or "..") is empty;
+  // anything else that cannot be listed (a file opened by that path) is no directory.
+  DWORD error = directory->ended ? GetLastError() : ERROR_SUCCESS;
+  if (directory->ended && error != ERROR_NO_MORE_FILES) {
+    CloseHandle(handle);
+    std::free(directory);
+    errno = open_errno(wide.text(), error);
+    return nullptr;
   }
   return directory;
 }
 
 bool read_directory(Directory* directory, DirectoryEntry* entry) {
-  errno = 0;
-  if (directory->search == INVALID_HANDLE_VALUE) return false;
-  if (!directory->pending && !FindNextFileW(directory->search, &directory->found)) {
-    DWORD error = GetLastError();
-    if (error != ERROR_NO_MORE_FILES) errno = errno_of(error);
-    return false;
+  if (directory->next == nullptr) {
+    if (directory->ended) return false;
+    if (!fetch_records(directory, FileIdBothDirectoryInfo)) {
+      directory->ended = true;
+      DWORD error = GetLastError();
+      if (error != ERROR_NO_MORE_FILES) errno = errno_of(error);
+      return false;
+    }
   }
-  directory->pending = false;
-  const wchar_t* name = directory->found.cFileName;
-  std::size_t units = std::wcslen(name);
-  char* end = write_utf8(name, units, directory->name);
+  const FILE_ID_BOTH_DIR_INFO* record = directory->next;
+  directory->current = record;
+  directory->next =
+      record->NextEntryOffset == 0
+          ? nullptr
+          : reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(
+                reinterpret_cast<const unsigned char*>(record) + record->NextEntryOffset);
+  WideText name = name_of(*record);
+  char* end = write_utf8(name.text, name.length, directory->name);
   *end = '\0';
   entry->name = directory->name;
   entry->name_length = static_cast<std::size_t>(end - directory->name);
+  bool described = listing_describes(*record);
+  bool is_directory = (record->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  entry->type = !described ? 0 : is_directory ? _S_IFDIR : _S_IFREG;
+  entry->file_id =
+      described && is_directory ? static_cast<std::uint64_t>(record->FileId.QuadPart) : 0;
   return true;
 }
 
 void close_directory(Directory* directory) {
-  if (directory->search != INVALID_HANDLE_VALUE) FindClose(directory->search);
+  CloseHandle(directory->handle);
   std::free(directory);
 }
 
@@ -328,10 +433,13 @@ void directory_identity(const char* path, const struct stat& status, std::uint64
   CloseHandle(handle);
 }
 
-// The runtime has no status call relative to an open directory: the full path it is.
-int stat_in_directory(Directory* /*directory*/, const DirectoryEntry& /*entry*/, const char* path,
+// The listing holds the status of every entry but a reparse point (and a name the host's
+// path rules change); those take the runtime's own status call, which follows the point.
+int stat_in_directory(Directory* directory, const DirectoryEntry& entry, const char* path,
                       std::size_t /*path_length*/, struct stat* status) {
-  return host::stat(path, status);
+  if (entry.type == 0) return host::stat(path, status);
+  status_of(*directory->current, directory->drive, status);
+  return 0;
 }
 
 }  // namespace compat::host

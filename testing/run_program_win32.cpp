@@ -216,4 +216,13 @@ int host_stat(const std::string& path, struct stat* status) {
   return _wstat64(wide(path).c_str(), status);
 }
 
+void make_hidden(const std::string& path) {
+  std::wstring name = wide(path);
+  DWORD attributes = GetFileAttributesW(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      !SetFileAttributesW(name.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN)) {
+    ADD_FAILURE() << "cannot hide " << path;
+  }
+}
+
 }  // namespace orva_testing

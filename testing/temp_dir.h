@@ -46,6 +46,10 @@ int permissions(const std::string& path);
 // layer's record (on the Windows host _wstat64, links followed). 0, or -1 with errno.
 int host_stat(const std::string& path, struct stat* status);
 
+// Hides the file at `path` from listings that hide such files: on the Windows host its
+// hidden attribute; elsewhere nothing (a leading dot in its name does that).
+void make_hidden(const std::string& path);
+
 // True when the process runs as the superuser, for whom permission tests mean nothing
 // (defined with the host's run_program).
 bool running_as_root();
