@@ -274,10 +274,11 @@ FTSENT* fts_scan_dir(FTS* stream, int mode) {
   std::size_t count = 0;
 
   host::DirectoryEntry record{};
-  // The listing leaves errno alone at its end: 0 then tells the end from a failure. Only
-  // a status call in the loop sets it, and that is undone there.
-  errno = 0;
-  while (host::read_directory(directory, &record)) {
+  // The listing leaves errno alone at its end: 0 then tells the end from a failure. It is
+  // cleared before every record, since the work on one may set it even where it succeeds
+  // (a status call that fails, an allocator that falls back).
+  int& listing_error = errno;
+  for (listing_error = 0; host::read_directory(directory, &record); listing_error = 0) {
     const char* name = record.name;
     if (!see_dots && is_dot_or_dot_dot(name)) continue;
     std::size_t n = record.name_length;
@@ -305,7 +306,6 @@ FTSENT* fts_scan_dir(FTS* stream, int mode) {
     } else {
       std::memcpy(stream->fts_path + len, name, n + 1);
       p->fts_info = fts_classify(stream, p, directory, &record);
-      errno = 0;
     }
     if (tail == nullptr) {
       head = p;
@@ -315,7 +315,7 @@ FTSENT* fts_scan_dir(FTS* stream, int mode) {
     tail = p;
     ++count;
   }
-  int read_error = errno;  // 0 at the end of the listing
+  int read_error = listing_error;
   host::close_directory(directory);
 
   stream->fts_path[cur->fts_pathlen] = '\0';
