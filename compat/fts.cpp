@@ -133,16 +133,24 @@ int fts_classify(FTS* stream, FTSENT* entry, host::Directory* directory,
   }
   entry->fts_nlink = static_cast<std::int64_t>(status->st_nlink);
   if (is_dot_or_dot_dot(entry->fts_name)) return FTS_DOT;
-  entry->fts_cycle = fts_ancestors_find(ancestors_of(stream), entry->fts_dev, entry->fts_ino);
-  return entry->fts_cycle != nullptr ? FTS_DC : FTS_D;
+  FTSENT* ancestor = fts_ancestors_find(ancestors_of(stream), entry->fts_dev, entry->fts_ino);
+  // The ancestor's path is the start of the entry's, in the same buffer.
+  if (ancestor != nullptr && !host::same_directory(entry->fts_accpath, ancestor->fts_pathlen,
+                                                   entry->fts_accpath, entry->fts_pathlen)) {
+    ancestor = nullptr;
+  }
+  entry->fts_cycle = ancestor;
+  return ancestor != nullptr ? FTS_DC : FTS_D;
 }
 
 // The info code that the listing alone gives `record`, or 0 when a status must be taken.
 // Without status records a regular file or a special file needs none; a directory still
 // does, for its identity and the cycle check, and a link for what it leads to.
-int listed_info(const FTS* stream, const host::DirectoryEntry& record) {
-  if (!is_set(stream, FTS_NOSTAT) || record.type == 0 || record.type == S_IFDIR) return 0;
-  return record.type == S_IFREG ? FTS_F : FTS_DEFAULT;
+int listed_info(const FTS* stream, const host::DirectoryEntry& record, std::size_t path_length) {
+  if (!is_set(stream, FTS_NOSTAT)) return 0;
+  unsigned type = host::listed_type(record, path_length);
+  if (type == 0 || type == S_IFDIR) return 0;
+  return type == S_IFREG ? FTS_F : FTS_DEFAULT;
 }
 
 // Grows the path buffer by `more` bytes and the slack. On failure (errno ENOMEM) the
@@ -301,7 +309,7 @@ FTSENT* fts_scan_dir(FTS* stream, int mode) {
     if (mode == FTS_SCAN_NAMES) {
       p->fts_info = FTS_NSOK;
       if (p->fts_statp != nullptr) std::memset(p->fts_statp, 0, sizeof *p->fts_statp);
-    } else if (int info = listed_info(stream, record); info != 0) {
+    } else if (int info = listed_info(stream, record, len + n); info != 0) {
       p->fts_info = info;
     } else {
       std::memcpy(stream->fts_path + len, name, n + 1);

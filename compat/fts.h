@@ -67,8 +67,10 @@ struct FTSENT {
   int fts_symfd;            // unused; 0
   std::size_t fts_pathlen;  // length of the full path
   std::size_t fts_namelen;  // length of fts_name
-  std::uint64_t fts_ino;    // set for directories
-  std::uint64_t fts_dev;    // set for directories
+  // Set for directories: the identity that the cycle check compares. On the Windows host,
+  // whose status has no file numbers, the volume's serial number and the file index.
+  std::uint64_t fts_ino;
+  std::uint64_t fts_dev;
   std::int64_t fts_nlink;   // set for directories
   int fts_level;            // depth: -1 root-parent, 0 roots
   int fts_info;             // FTS_D, FTS_F, ...

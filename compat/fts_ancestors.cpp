@@ -79,7 +79,7 @@ std::size_t slot_of(const FtsAncestors* set, const FTSENT* entry) {
 // Backward-shift deletion: the entries after the gap that may move back do, so that every
 // remaining entry is found again from its home without passing an empty slot.
 void fts_ancestors_remove(FtsAncestors* set, const FTSENT* entry) {
-  if (set->count == 0) return;
+  if (set->count == 0 || entry->fts_ino == 0) return;
   std::size_t mask = set->slot_count - 1;
   std::size_t gap = slot_of(set, entry);
   if (gap == set->slot_count) return;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include <ostream>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -319,6 +321,32 @@ TEST_F(Fts, NamesFromAnyScriptAndSizesBeyondFourGigabytes) {
   EXPECT_EQ(w.visits, expected);
 }
 
+// A directory has one identity, whether the listing gave it or its path did (FTS_AGAIN
+// takes the status afresh by path), and a real one: a file number of 0 turns the cycle
+// check off for it.
+TEST_F(Fts, ListingAndPathGiveADirectoryOneIdentity) {
+  make_tree({"r/", "r/d/", "r/d/e/", "r/f"});
+  const FTSENT* repeated = nullptr;
+  std::uint64_t device = 0, file = 0;
+  int compared = 0;
+  walk({"r"}, 0, by_name, [&](FTS* stream, FTSENT* p) {
+    if (p->fts_info != D) return;
+    if (p == repeated) {
+      EXPECT_EQ(p->fts_dev, device) << p->fts_path;
+      EXPECT_EQ(p->fts_ino, file) << p->fts_path;
+      ++compared;
+      repeated = nullptr;
+      return;
+    }
+    EXPECT_NE(p->fts_ino, 0U) << p->fts_path;
+    device = p->fts_dev;
+    file = p->fts_ino;
+    repeated = p;
+    compat::fts_set(stream, p, compat::FTS_AGAIN);
+  });
+  EXPECT_EQ(compared, 3);
+}
+
 // Every field of the status record and the runtime's own status call on the entry's path
 // (at the visit, before a directory is read, which may change its access time).
 void expect_same_record(const FTSENT* p) {
@@ -348,6 +376,14 @@ void expect_same_record(const FTSENT* p) {
 TEST_F(Fts, RecordsFromTheListingAreThoseOfTheStatusCall) {
   make_tree({"r/", "r/plain", "r/ro", "r/tool.exe", "r/run.BAT", "r/x.cmd", "r/y.Com",
              "r/a.exe.txt", "r/.hidden", "r/empty/", "r/d/", "r/d/f", "r/sparse"});
+  // Times that differ from file to file, so that no field can come from the wrong entry.
+  const std::pair<const char*, int> days_back[] = {
+      {"r/plain", 400}, {"r/ro", 800}, {"r/tool.exe", 1200}, {"r/d/f", 1600}};
+  for (const auto& [name, days] : days_back) {
+    std::filesystem::path path = orva_testing::fs_path(name);
+    std::filesystem::last_write_time(
+        path, std::filesystem::last_write_time(path) - std::chrono::hours(24 * days));
+  }
   ASSERT_EQ(chmod("r/ro", 0444), 0);
   orva_testing::make_hidden("r/.hidden");
   std::filesystem::resize_file("r/sparse", std::uintmax_t{5} << 30);
@@ -1122,6 +1158,30 @@ TEST_F(Fts, ChildListWhoseListingFailsIsNullWithTheError) {
     };
     EXPECT_EQ(w.visits, expected) << records;
   }
+}
+
+// Beyond the kernel's path limit a status by path fails, and the walk says so with and
+// without status records: the listing's file type does not stand in for it there.
+TEST_F(Fts, EntriesBeyondThePathLimitHaveNoStatusWithOrWithoutRecords) {
+  // 16 directories of 250-byte names under r: the last one's path (4,017 bytes) is within
+  // the limit, its file's (4,268) is not.
+  const std::string name(250, 'n');
+  ASSERT_EQ(::mkdir("r", 0755), 0);
+  int fd = open("r", O_RDONLY | O_DIRECTORY);
+  for (int level = 0; level < 16 && fd >= 0; ++level) {
+    ASSERT_EQ(mkdirat(fd, name.c_str(), 0755), 0);
+    int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+    close(fd);
+    fd = next;
+  }
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(close(openat(fd, name.c_str(), O_CREAT | O_WRONLY, 0644)), 0);
+  close(fd);
+  Walk with_status = walk({"r"}, 0);
+  ASSERT_EQ(with_status.visits.size(), 2U * 17 + 1);
+  EXPECT_EQ(with_status.visits[17].info, NS);
+  EXPECT_EQ(with_status.visits[17].error, ENAMETOOLONG);
+  EXPECT_EQ(walk({"r"}, compat::FTS_NOSTAT).visits, with_status.visits);
 }
 
 TEST_F(Fts, ChainTwoThousandDeep) {

@@ -76,6 +76,16 @@ void close_directory(Directory* directory);
 void directory_identity(const char* path, const struct stat& status, std::uint64_t* device,
                         std::uint64_t* file);
 
+// The file-type bits that the listing gives for `entry`, whose full path is `path_length`
+// characters long, where a status call on that path would say the same; else 0, and the
+// status must be taken.
+unsigned listed_type(const DirectoryEntry& entry, std::size_t path_length);
+
+// Whether the directories at the first `a_length` bytes of `a` and at the first
+// `b_length` bytes of `b`, whose identities are equal, are one and the same directory:
+// true where identities are exact, and where the host cannot tell.
+bool same_directory(const char* a, std::size_t a_length, const char* b, std::size_t b_length);
+
 // The status of `entry`, just read from `directory`, whose full path is `path`
 // (`path_length` characters): the same result as stat(path), links followed, but cheaper
 // to take where the listing already holds it. 0, or -1 with errno.

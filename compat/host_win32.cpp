@@ -33,16 +33,15 @@ class WideName {
   WideName& operator=(const WideName&) = delete;
   ~WideName() { release(); }
 
-  // Converts the `length` bytes at `name` and appends `suffix` (ASCII). False with errno
-  // EILSEQ when they are no UTF-8 (no file can have that name here), or ENOMEM.
-  bool assign(const char* name, std::size_t length, const char* suffix = "") {
+  // Converts the `length` bytes at `name`. False with errno EILSEQ when they are no UTF-8
+  // (no file can have that name here), or ENOMEM.
+  bool assign(const char* name, std::size_t length) {
     std::size_t units = utf16_length(name, length);
     if (units == not_utf8) {
       errno = EILSEQ;
       return false;
     }
-    std::size_t suffix_length = std::strlen(suffix);
-    std::size_t size = units + suffix_length + 1;
+    std::size_t size = units + 1;
     release();
     if (size > sizeof local_ / sizeof local_[0]) {
       text_ = static_cast<wchar_t*>(std::malloc(size * sizeof(wchar_t)));
@@ -52,8 +51,7 @@ class WideName {
         return false;
       }
     }
-    wchar_t* end = write_utf16(name, length, text_);
-    for (std::size_t i = 0; i <= suffix_length; ++i) end[i] = static_cast<wchar_t>(suffix[i]);
+    *write_utf16(name, length, text_) = L'\0';
     return true;
   }
   bool assign(const char* name) { return assign(name, std::strlen(name)); }
@@ -218,14 +216,27 @@ int errno_of(DWORD error) {
   }
 }
 
-// The errno for a listing of `path` that could not start with `error`: a path that names
-// something other than a directory is ENOTDIR, as opendir reports it.
-int open_errno(const wchar_t* path, DWORD error) {
-  DWORD attributes = GetFileAttributesW(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    return ENOTDIR;
+// True when the longest leading part of `path` that exists (the whole path without its
+// trailing separators, or a part that ends before a separator) is no directory.
+bool leads_through_file(const char* path) {
+  std::size_t length = std::strlen(path);
+  std::size_t root = root_length(path);
+  for (std::size_t end = length; end > root; --end) {
+    if (end < length && !is_separator(path[end])) continue;
+    std::size_t part = end;
+    while (part > root && is_separator(path[part - 1])) --part;
+    WideName wide;
+    if (part == 0 || !wide.assign(path, part)) return false;
+    DWORD attributes = GetFileAttributesW(wide.text());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   }
-  return errno_of(error);
+  return false;
+}
+
+// The errno for a listing of `path` that could not start with `error`: a path that is, or
+// leads through, something other than a directory is ENOTDIR, as opendir reports it.
+int open_errno(const char* path, DWORD error) {
+  return leads_through_file(path) ? ENOTDIR : errno_of(error);
 }
 
 // The runtime's st_dev for a file at `path`: the number of the drive it names (A: is 0),
@@ -352,7 +363,7 @@ Directory* open_directory(const char* path) {
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    errno = open_errno(wide.text(), GetLastError());
+    errno = open_errno(path, GetLastError());
     return nullptr;
   }
   auto* directory = static_cast<Directory*>(std::malloc(sizeof(Directory)));
@@ -368,10 +379,10 @@ Directory* open_directory(const char* path) {
   // A directory without a single record (a drive's root lists no "." or "..") is empty;
   // anything else that cannot be listed (a file opened by that path) is no directory.
   DWORD error = directory->ended ? GetLastError() : ERROR_SUCCESS;
-  if (directory->ended && error != ERROR_NO_MORE_FILES) {
+  if (directory->ended && error != ERROR_NO_MORE_FILES && error != ERROR_FILE_NOT_FOUND) {
     CloseHandle(handle);
     std::free(directory);
-    errno = open_errno(wide.text(), error);
+    errno = open_errno(path, error);
     return nullptr;
   }
   return directory;
@@ -395,6 +406,13 @@ bool read_directory(Directory* directory, DirectoryEntry* entry) {
           : reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(
                 reinterpret_cast<const unsigned char*>(record) + record->NextEntryOffset);
   WideText name = name_of(*record);
+  // No file system here has longer names; one that did would not fit `name`.
+  if (name.length > MAX_PATH) {
+    directory->ended = true;
+    directory->next = nullptr;
+    errno = ENAMETOOLONG;
+    return false;
+  }
   char* end = write_utf8(name.text, name.length, directory->name);
   *end = '\0';
   entry->name = directory->name;
@@ -431,6 +449,42 @@ void directory_identity(const char* path, const struct stat& status, std::uint64
     *file = std::uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow;
   }
   CloseHandle(handle);
+}
+
+unsigned listed_type(const DirectoryEntry& entry, std::size_t /*path_length*/) {
+  return entry.type;
+}
+
+namespace {
+
+// The final path of the directory at the first `length` bytes of `path`, as the host
+// resolves every link and junction on the way, into `out` (`size` units).
+bool final_path(const char* path, std::size_t length, wchar_t* out, DWORD size) {
+  WideName wide;
+  if (!wide.assign(path, length)) return false;
+  HANDLE handle = CreateFileW(wide.text(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  DWORD written = GetFinalPathNameByHandleW(handle, out, size, FILE_NAME_NORMALIZED);
+  CloseHandle(handle);
+  return written != 0 && written < size;
+}
+
+}  // namespace
+
+// A file number is unique on its volume, but Wine gives the directories of every mounted
+// Unix file system one volume and their own inode numbers, so that the roots of two
+// mounts look alike: the final paths of the two tell them apart. Where a final path cannot
+// be had, the identities decide.
+bool same_directory(const char* a, std::size_t a_length, const char* b, std::size_t b_length) {
+  wchar_t first[2 * MAX_PATH];
+  wchar_t second[2 * MAX_PATH];
+  if (!final_path(a, a_length, first, 2 * MAX_PATH) ||
+      !final_path(b, b_length, second, 2 * MAX_PATH)) {
+    return true;
+  }
+  return std::wcscmp(first, second) == 0;
 }
 
 // The listing holds the status of every entry but a reparse point (and a name the host's

@@ -100,12 +100,17 @@ char* write_utf8(const wchar_t* text, std::size_t length, char* out) {
   return out;
 }
 
+// A high surrogate encoded alone and a low one right after it would make a pair in UTF-16
+// and so come back as the four-byte form: two texts for one name. Only the four-byte form
+// is taken.
 std::size_t utf16_length(const char* text, std::size_t length) {
   std::size_t units = 0;
   char32_t value = 0;
+  bool after_high_surrogate = false;
   for (std::size_t i = 0; i < length;) {
     std::size_t size = decode_utf8(text + i, length - i, &value);
-    if (size == 0) return not_utf8;
+    if (size == 0 || (after_high_surrogate && is_low_surrogate(value))) return not_utf8;
+    after_high_surrogate = is_high_surrogate(value);
     units += value >= 0x10000 ? 2 : 1;
     i += size;
   }

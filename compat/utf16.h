@@ -22,7 +22,8 @@ std::size_t utf8_length(const wchar_t* text, std::size_t length);
 char* write_utf8(const wchar_t* text, std::size_t length, char* out);
 
 // The number of UTF-16 units that the `length` bytes at `text` take, or not_utf8 when they
-// are no UTF-8 (see decode_utf8).
+// are no UTF-8 (see decode_utf8), or hold a pair of surrogates encoded one by one (the
+// pair's character has its own four-byte form).
 constexpr std::size_t not_utf8 = static_cast<std::size_t>(-1);
 std::size_t utf16_length(const char* text, std::size_t length);
 

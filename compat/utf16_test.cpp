@@ -73,6 +73,7 @@ TEST(Utf16, BytesThatAreNoUtf8AreRefused) {
       "\xF4\x90\x80\x80",  // above U+10FFFF
       "\xF8\x88\x80\x80\x80",
       "\xFF",
+      "\xED\xA0\xBD\xED\xB8\x80",  // a surrogate pair encoded one by one: the emoji
   };
   for (const std::string& bytes : cases) {
     EXPECT_EQ(compat::utf16_length(bytes.data(), bytes.size()), compat::not_utf8) << bytes;

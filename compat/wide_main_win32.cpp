@@ -14,8 +14,10 @@ int _dowildcard = 0;
 }
 
 // The tool's main. C++ may not name main itself, so it is declared under another name
-// that stands for the same symbol.
-int tool_main(int argc, char** argv) __asm__("main");
+// that stands for the same symbol (with the target's prefix for C symbols, if any).
+#define ORVA_TEXT(x) #x
+#define ORVA_C_SYMBOL(prefix, name) ORVA_TEXT(prefix) name
+int tool_main(int argc, char** argv) __asm__(ORVA_C_SYMBOL(__USER_LABEL_PREFIX__, "main"));
 
 namespace {
 

@@ -17,7 +17,6 @@ bool failing = false;
 std::size_t records_left = 0;
 int failure = 0;
 bool types_hidden = false;
-std::size_t counted = 0;
 
 }  // namespace
 
@@ -29,9 +28,6 @@ void fail_after(std::size_t records, int error) {
 
 void hide_types(bool hide) { types_hidden = hide; }
 
-std::size_t calls() { return counted; }
-void reset_calls() { counted = 0; }
-
 void disarm() {
   failing = false;
   types_hidden = false;
@@ -42,7 +38,6 @@ void disarm() {
 namespace fault = orva_testing::readdir_fault;
 
 dirent* __wrap_readdir(DIR* directory) {
-  ++fault::counted;
   if (fault::failing && fault::records_left == 0) {
     fault::failing = false;
     errno = fault::failure;

@@ -16,10 +16,6 @@ void fail_after(std::size_t records, int error);
 // not give types; false gives the real types again.
 void hide_types(bool hide);
 
-// Calls of readdir since the last reset, and resetting the count.
-std::size_t calls();
-void reset_calls();
-
 // Back to a plain readdir.
 void disarm();
 
