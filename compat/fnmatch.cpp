@@ -28,8 +28,15 @@
 // takes the element as matched at the ASCII ones it must. Under FNM_CASEFOLD that needs
 // towlower of ASCII to be plain (host::ascii_case_is_plain). Anywhere else every position
 // is decoded and tried as before.
+//
+// There too, the commonest steps (plain characters, `?`, bracket expressions of ASCII
+// members, a final star, the end of the pattern) are taken on the bytes themselves while
+// the string byte is ASCII, without the general step's decoding; the rest go through it.
+// The locale is asked once per call: a call costs a few nanoseconds, the same order as
+// matching a short name.
 #include "compat/fnmatch.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
@@ -348,10 +355,10 @@ Bracket scan_bracket_once(const char** p_io, wint_t test, std::mbstate_t* ps, Fi
   const char* bracket = *p_io;
   const char* previous = known->last;
   known->last = bracket;
-  if (!state_is_initial(*ps, cx)) return scan_bracket(p_io, test, ps, members, cx);
-  if (known_unterminated(*known, bracket)) return Bracket::unterminated;
+  const bool initial = state_is_initial(*ps, cx);
+  if (initial && known_unterminated(*known, bracket)) return Bracket::unterminated;
   Bracket verdict = scan_bracket(p_io, test, ps, members, cx);
-  if (verdict == Bracket::unterminated && state_is_initial(*ps, cx)) {
+  if (initial && verdict == Bracket::unterminated && state_is_initial(*ps, cx)) {
     remember_unterminated(known, bracket, previous, cx);
   }
   return verdict;
@@ -469,6 +476,13 @@ const char* skip_to_candidate(const char* s, const RestorePoint& star) {
   return s;
 }
 
+// A star run that ends the pattern, met with the string character sc at s.
+Step match_final_star(wint_t sc, const char* s, const Context& cx) {
+  if (is_hidden_period(sc, s, cx)) return Step::fail;
+  if (!has(cx, FNM_PATHNAME) || has(cx, FNM_LEADING_DIR)) return Step::match;
+  return std::strchr(s, '/') == nullptr ? Step::match : Step::fail;
+}
+
 // A star run, met with the string character sc (of the given length) at *s. Either
 // settles the match, or sets the restore point (or clears it where no retry can help).
 Step match_star(const char** p_io, const char** s_io, wint_t sc, const std::mbstate_t& ps,
@@ -478,11 +492,8 @@ Step match_star(const char** p_io, const char** s_io, wint_t sc, const std::mbst
   while (*p == '*') ++p;
   *p_io = p;
   const char* s = *s_io;
+  if (*p == '\0') return match_final_star(sc, s, cx);
   if (is_hidden_period(sc, s, cx)) return Step::fail;
-  if (*p == '\0') {
-    if (!has(cx, FNM_PATHNAME) || has(cx, FNM_LEADING_DIR)) return Step::match;
-    return std::strchr(s, '/') == nullptr ? Step::match : Step::fail;
-  }
   if (*p == '/' && has(cx, FNM_PATHNAME)) {
     // The star spans the rest of this path component; no other length can match.
     *s_io = std::strchr(s, '/');
@@ -544,14 +555,17 @@ Step match_bracket(const char** p_io, std::mbstate_t* ps, wint_t sc, const char*
   return ordinary_equal('[', sc, cx) ? Step::advance : Step::mismatch;
 }
 
+// The end of the pattern, met with the string character sc.
+Step match_end(wint_t sc, const Context& cx) {
+  bool done = sc == 0 || (sc == '/' && has(cx, FNM_LEADING_DIR));
+  return done ? Step::match : Step::mismatch;
+}
+
 // Every step that is not a star: the end of the pattern, `?`, a bracket expression, an
 // escape, an ordinary character. Step::advance means sc is consumed.
 Step match_character(wint_t pc, const char** p_io, std::mbstate_t* ps, wint_t sc, const char* s,
                      UnterminatedBrackets* unterminated, const Context& cx) {
-  if (pc == 0) {
-    bool done = sc == 0 || (sc == '/' && has(cx, FNM_LEADING_DIR));
-    return done ? Step::match : Step::mismatch;
-  }
+  if (pc == 0) return match_end(sc, cx);
   if (pc == '?') return class_may_match(sc, s, cx) ? Step::advance : Step::mismatch;
   if (pc == '[') return match_bracket(p_io, ps, sc, s, unterminated, cx);
   if (pc == '\\' && !has(cx, FNM_NOESCAPE)) {
@@ -564,26 +578,137 @@ Step match_character(wint_t pc, const char** p_io, std::mbstate_t* ps, wint_t sc
   return ordinary_equal(pc, sc, cx) ? Step::advance : Step::mismatch;
 }
 
+// The pattern bytes that stand for themselves alone where ASCII decodes directly: every
+// byte below 0x80 but the end of the pattern and those that begin a wildcard, a bracket
+// expression or an escape.
+constexpr std::array<bool, 256> plain_literals = [] {
+  std::array<bool, 256> table{};
+  for (std::size_t byte = 1; byte < 0x80; ++byte) table[byte] = true;
+  table['*'] = table['?'] = table['['] = table['\\'] = false;
+  return table;
+}();
+
+// One end of a member of an ASCII list at *p (after any escape): the byte, or 0 for a byte
+// from 0x80 up, which the ASCII scan leaves to the general one.
+unsigned char ascii_member(const char* p) {
+  auto byte = static_cast<unsigned char>(*p);
+  return byte < 0x80 ? byte : 0;
+}
+
+// scan_bracket, by byte comparisons, for a list of ASCII bytes where ASCII decodes directly
+// and, under FNM_CASEFOLD, folds plainly: the commonest bracket expressions, without the
+// decoding. False, with *verdict and *p left alone, for anything else.
+bool scan_ascii_bracket(const char** p_io, wint_t test, const Context& cx, Bracket* verdict) {
+  if (!cx.ascii_direct || (has(cx, FNM_CASEFOLD) && !cx.ascii_fold)) return false;
+  const bool escapes = !has(cx, FNM_NOESCAPE);
+  const char* p = *p_io;
+  const bool negate = skip_negation(&p);
+  const char* list = p;
+  bool matched = false;
+  for (;;) {
+    if (*p == ']' && p > list) break;
+    if (*p == '\0') return *verdict = Bracket::unterminated, true;
+    if (*p == '/' && has(cx, FNM_PATHNAME)) return *verdict = Bracket::fail, true;
+    if (*p == '\\' && escapes) ++p;
+    // An escaped end of the pattern is a member that matches nothing, and then the end.
+    if (*p == '\0') continue;
+    wint_t low = ascii_member(p++);
+    wint_t high = low;
+    if (p[0] == '-' && p[1] != ']' && p[1] != '\0') {
+      ++p;
+      if (*p == '\\' && escapes) ++p;
+      if (*p == '\0') return *verdict = Bracket::unterminated, true;
+      high = ascii_member(p++);
+    }
+    if (low == 0 || high == 0) return false;
+    matched |= fold(low, cx) <= test && test <= fold(high, cx);
+  }
+  *p_io = p + 1;
+  *verdict = matched == negate ? Bracket::not_matched : Bracket::matched;
+  return true;
+}
+
+// The bracket-expression step of match_plain_ascii, against the ASCII string byte sb: by
+// scan_ascii_bracket where that decides, else by the general step, which also remembers
+// an unterminated expression (and is the one to ask once it is known to be one).
+Step match_plain_bracket(const char** p_io, std::mbstate_t* ps, unsigned char sb, const char* s,
+                         UnterminatedBrackets* known, const Context& cx) {
+  if (!class_may_match(sb, s, cx)) return Step::mismatch;
+  const char* bracket = *p_io;
+  Bracket verdict = Bracket::unterminated;
+  if (known_unterminated(*known, bracket) ||
+      !scan_ascii_bracket(p_io, fold(sb, cx), cx, &verdict) || verdict == Bracket::unterminated) {
+    return match_bracket(p_io, ps, sb, s, known, cx);
+  }
+  known->last = bracket;
+  if (verdict == Bracket::matched) return Step::advance;
+  return verdict == Bracket::fail ? Step::fail : Step::mismatch;
+}
+
+// Where ASCII decodes directly: the commonest steps, taken without decoding while the
+// string byte is ASCII: plain characters, question marks, bracket expressions, a final
+// star, the end of the pattern. Returns Step::advance with both cursors past the steps
+// taken, where the general steps must go on.
+Step match_plain_ascii(const char** p_io, const char** s_io, std::mbstate_t* ps,
+                       UnterminatedBrackets* unterminated, const Context& cx) {
+  const char* p = *p_io;
+  const char* s = *s_io;
+  for (;; ++p, ++s) {
+    auto pb = static_cast<unsigned char>(*p);
+    auto sb = static_cast<unsigned char>(*s);
+    if (pb == sb && plain_literals[pb]) continue;
+    if (sb >= 0x80) break;
+    if (plain_literals[pb]) {
+      // Under FNM_CASEFOLD, and unless towlower is known to be plain ASCII, the general
+      // step asks it.
+      if (!has(cx, FNM_CASEFOLD)) return Step::mismatch;
+      if (!cx.ascii_fold) break;
+      if (lower(pb, cx) != lower(sb, cx)) return Step::mismatch;
+      continue;
+    }
+    if (pb == '?') {
+      if (!class_may_match(sb, s, cx)) return Step::mismatch;
+      continue;
+    }
+    if (pb == '[') {
+      const char* after = p + 1;
+      Step step = match_plain_bracket(&after, ps, sb, s, unterminated, cx);
+      if (step != Step::advance) return step;
+      p = after - 1;  // the loop steps past the expression's last byte
+      continue;
+    }
+    if (pb == 0) return match_end(sb, cx);
+    if (pb == '*' && p[1] == '\0') return match_final_star(sb, s, cx);
+    break;
+  }
+  *p_io = p;
+  *s_io = s;
+  return Step::advance;
+}
+
+// One general step: decodes a pattern and a string character and acts on them.
+Step match_step(const char** p_io, const char** s_io, std::mbstate_t* ps, std::mbstate_t* ss,
+                RestorePoint* star, UnterminatedBrackets* unterminated, const Context& cx) {
+  wint_t pc = 0;
+  std::size_t pn = 0;
+  if (!decode_pattern(*p_io, ps, cx, &pc, &pn)) return Step::fail;
+  *p_io += pn;
+  wint_t sc = 0;
+  std::size_t sn = decode_string(*s_io, ss, cx, &sc);
+  if (pc == '*') return match_star(p_io, s_io, sc, *ps, *ss, star, unterminated, cx);
+  Step step = match_character(pc, p_io, ps, sc, *s_io, unterminated, cx);
+  if (step == Step::advance) *s_io += sn;
+  return step;
+}
+
 int match(const char* p, const char* s, const Context& cx) {
   std::mbstate_t ps{};
   std::mbstate_t ss{};
   RestorePoint star;
   UnterminatedBrackets unterminated{};
   for (;;) {
-    wint_t pc = 0;
-    std::size_t pn = 0;
-    if (!decode_pattern(p, &ps, cx, &pc, &pn)) return FNM_NOMATCH;
-    p += pn;
-    wint_t sc = 0;
-    std::size_t sn = decode_string(s, &ss, cx, &sc);
-
-    Step step = Step::mismatch;
-    if (pc == '*') {
-      step = match_star(&p, &s, sc, ps, ss, &star, &unterminated, cx);
-    } else {
-      step = match_character(pc, &p, &ps, sc, s, &unterminated, cx);
-      if (step == Step::advance) s += sn;
-    }
+    Step step = cx.ascii_direct ? match_plain_ascii(&p, &s, &ps, &unterminated, cx) : Step::advance;
+    if (step == Step::advance) step = match_step(&p, &s, &ps, &ss, &star, &unterminated, cx);
     if (step == Step::advance) continue;
     if (step == Step::match) return 0;
     if (step == Step::fail || !advance_restore_point(&star, cx)) return FNM_NOMATCH;

@@ -220,6 +220,9 @@ TEST(Fnmatch, EscapesInsideBracketExpressions) {
       {"[\\]", "\\", FNM_NOESCAPE, yes},
       {"[\\]", "[]", 0, yes},  // unterminated: "[" and an escaped "]"
       {"[\\]", "\\", 0, no},
+      {"[a\\", "[a", 0, yes},  // the list's escape takes the end of the pattern
+      {"[\\a-\\c]", "b", 0, yes},
+      {"[!\\]]*", "a]", 0, yes},
   };
   expect_cases(cases);
 }
@@ -276,6 +279,12 @@ TEST(Fnmatch, Utf8TextIsMatchedByCharacter) {
       {"[\xc3\xa9]", e_acute, 0, yes},
       {"[\xc3\xa0-\xc3\xaa]", e_acute, 0, yes},  // U+00E0 to U+00EA
       {"[!\xc3\xa9]", e_acute, 0, no},
+      // ASCII lists against a non-ASCII character, and mixed lists against ASCII.
+      {"[!a]", e_acute, 0, yes},
+      {"[a-z]", e_acute, 0, no},
+      {"[\xc3\xa9x]", "x", 0, yes},
+      {"[x-\xc3\xa9]", "y", 0, yes},
+      {"a[b-]", "a\xc3\xa9", 0, no},
       {"\xc3\xa9", e_acute_up, 0, no},
       {"\xc3\xa9", e_acute_up, FNM_CASEFOLD, yes},
       {"*\xc3\xa9", "caf\xc3\xa9", 0, yes},
@@ -329,9 +338,9 @@ TEST(Fnmatch, CLocaleTreatsHighBytesAsInvalid) {
 }
 
 // The matcher decodes and folds ASCII itself where the host vouches for the locale; in
-// both locales the tests run in, that must agree with mbrtowc and towlower byte for byte.
+// the locales it vouches for by name, that must agree with mbrtowc and towlower byte for byte.
 TEST(Fnmatch, HostAsciiClaimsHoldForEveryByte) {
-  for (const char* name : {"C", "C.UTF-8"}) {
+  for (const char* name : {"C", "POSIX", "C.UTF-8", "C.utf8"}) {
     orva_testing::ScopedLocale locale(name);
     if (!locale.ok()) continue;
     SCOPED_TRACE(name);
