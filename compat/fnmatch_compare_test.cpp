@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "compat/fnmatch.h"
-#include "compat/fnmatch_reference.h"
+#include "testing/fnmatch_reference.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "compat/fnmatch_reference.h"
 #include "compat/host.h"
 #include "testing/alloc_fault.h"
+#include "testing/fnmatch_reference.h"
 #include "testing/host.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // A literal transcription of the matching algorithm: recursion at every star, both
 // conversion states passed by value, nothing skipped or cached. Slow on purpose; it is the
 // yardstick compat::fnmatch is compared with.
-#include "compat/fnmatch_reference.h"
+#include "testing/fnmatch_reference.h"
 
 #include <cstring>
 #include <cwchar>
