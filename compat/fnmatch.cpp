@@ -22,7 +22,13 @@
 // An invalid pattern sequence, or a slash inside a bracket list under FNM_PATHNAME, is met
 // by every path that could still match, so it ends the match at once.
 //
-// Where the locale decodes ASCII bytes to themselves (host::ascii_decodes_to_itself), a
+// Characters are decoded in the current locale (mbrtowc), or as UTF-8 where names are
+// UTF-8 whatever the locale (host::names_are_utf8, the Windows host): there an unpaired
+// surrogate in its three-byte form is one character, and bytes that are no UTF-8
+// character are an invalid sequence (in the string each stands for itself, in the
+// pattern it matches nothing), as in a UTF-8 locale.
+//
+// Where ASCII decodes to itself (host::ascii_decodes_to_itself, or UTF-8 names), a
 // star whose rest begins with an ASCII character or a bracket expression works out once
 // which first bytes that element can match, skips the string positions it cannot, and
 // takes the element as matched at the ASCII ones it must. Under FNM_CASEFOLD that needs
@@ -41,6 +47,7 @@
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
+#include <limits>
 #include <type_traits>
 
 #include "compat/host.h"
@@ -60,6 +67,9 @@ struct Context {
   // Under FNM_CASEFOLD: towlower of a value below 0x80 is its plain ASCII lower case, so
   // those values may skip towlower.
   bool ascii_fold;
+  // Names are UTF-8 whatever the locale (host::names_are_utf8): decode_utf8 stands in for
+  // mbrtowc, and ASCII decodes directly.
+  bool utf8;
 };
 
 // A set of bytes below 0x80, one bit each.
@@ -140,13 +150,65 @@ enum class Step { advance, match, mismatch, fail };
 
 bool has(const Context& cx, int flag) { return (cx.flags & flag) != 0; }
 
+constexpr std::size_t invalid_sequence = static_cast<std::size_t>(-1);
+
 bool decode_failed(std::size_t length) {
-  return length == static_cast<std::size_t>(-1) || length == static_cast<std::size_t>(-2);
+  return length == invalid_sequence || length == static_cast<std::size_t>(-2);
+}
+
+// mbrtowc, with the character as an unsigned value: a decoded character is compared as an
+// unsigned number, and may not fit the runtime's wint_t (16 bits on the Windows host).
+std::size_t decode_in_locale(const char* text, std::mbstate_t* state, char32_t* c) {
+  wchar_t w = 0;
+  std::size_t n = std::mbrtowc(&w, text, max_char_bytes, state);
+  *c = static_cast<std::make_unsigned_t<wchar_t>>(w);
+  return n;
+}
+
+// The UTF-8 character at `text`, from a byte from 0x80 up, into *c: its length, or
+// invalid_sequence where the bytes are no character (overlong, above U+10FFFF, cut short
+// or a stray continuation byte). A surrogate in its three-byte form is a character of its
+// own, as a host that encodes an unpaired surrogate of a name so hands it over. The end of
+// the text is no continuation byte, so nothing past it is read.
+std::size_t decode_utf8(const char* text, char32_t* c) {
+  auto lead = static_cast<unsigned char>(text[0]);
+  std::size_t length = 0;
+  unsigned char second_low = 0x80;   // the second byte's range excludes overlong forms
+  unsigned char second_high = 0xbf;  // and values above U+10FFFF
+  if (lead >= 0xc2 && lead <= 0xdf) {
+    length = 2;
+  } else if (lead >= 0xe0 && lead <= 0xef) {
+    length = 3;
+    if (lead == 0xe0) second_low = 0xa0;
+  } else if (lead >= 0xf0 && lead <= 0xf4) {
+    length = 4;
+    if (lead == 0xf0) second_low = 0x90;
+    if (lead == 0xf4) second_high = 0x8f;
+  } else {
+    return invalid_sequence;
+  }
+  char32_t value = lead & (0x7fu >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < (i == 1 ? second_low : 0x80) || byte > (i == 1 ? second_high : 0xbf)) {
+      return invalid_sequence;
+    }
+    value = value << 6 | (byte & 0x3fu);
+  }
+  *c = value;
+  return length;
+}
+
+// A character from a byte from 0x80 up, or any character where ASCII does not decode
+// directly: by the host's rule, UTF-8 or the current locale.
+std::size_t decode_multibyte(const char* text, std::mbstate_t* state, const Context& cx,
+                             char32_t* c) {
+  return cx.utf8 ? decode_utf8(text, c) : decode_in_locale(text, state, c);
 }
 
 // Decodes a pattern character into *c and *length; false on an invalid or incomplete
 // sequence, which makes the whole match fail.
-inline bool decode_pattern(const char* p, std::mbstate_t* state, const Context& cx, wint_t* c,
+inline bool decode_pattern(const char* p, std::mbstate_t* state, const Context& cx, char32_t* c,
                            std::size_t* length) {
   auto byte = static_cast<unsigned char>(*p);
   if (cx.ascii_direct && byte < 0x80) {
@@ -154,10 +216,8 @@ inline bool decode_pattern(const char* p, std::mbstate_t* state, const Context& 
     *length = byte != 0;
     return true;
   }
-  wchar_t w = 0;
-  std::size_t n = std::mbrtowc(&w, p, max_char_bytes, state);
+  std::size_t n = decode_multibyte(p, state, cx, c);
   if (decode_failed(n)) return false;
-  *c = static_cast<wint_t>(static_cast<std::make_unsigned_t<wchar_t>>(w));
   *length = n;
   return true;
 }
@@ -165,43 +225,46 @@ inline bool decode_pattern(const char* p, std::mbstate_t* state, const Context& 
 // Decodes a string character into *c and returns its length (0 at the end). A byte that
 // starts no valid sequence stands for itself and resets the state.
 inline std::size_t decode_string(const char* s, std::mbstate_t* state, const Context& cx,
-                                 wint_t* c) {
+                                 char32_t* c) {
   auto byte = static_cast<unsigned char>(*s);
   if (cx.ascii_direct && byte < 0x80) {
     *c = byte;
     return byte != 0;
   }
-  wchar_t w = 0;
-  std::size_t n = std::mbrtowc(&w, s, max_char_bytes, state);
+  std::size_t n = decode_multibyte(s, state, cx, c);
   if (decode_failed(n)) {
     *state = std::mbstate_t{};
     *c = byte;
     return 1;
   }
-  *c = static_cast<wint_t>(static_cast<std::make_unsigned_t<wchar_t>>(w));
   return n;
 }
 
-bool is_ascii_upper(wint_t c) { return c >= 'A' && c <= 'Z'; }
+bool is_ascii_upper(char32_t c) { return c >= 'A' && c <= 'Z'; }
 
-// towlower, with plain ASCII answered here where the locale is known to agree.
-wint_t lower(wint_t c, const Context& cx) {
+// towlower, with plain ASCII answered here where the locale is known to agree. A value
+// the runtime's wint_t cannot hold (above U+FFFF on the Windows host) has no other case
+// there.
+char32_t lower(char32_t c, const Context& cx) {
   if (cx.ascii_fold && c < 0x80) return is_ascii_upper(c) ? c + ('a' - 'A') : c;
-  return std::towlower(c);
+  if constexpr (sizeof(wint_t) < sizeof(char32_t)) {
+    if (c > std::numeric_limits<wint_t>::max()) return c;
+  }
+  return std::towlower(static_cast<wint_t>(c));
 }
 
-wint_t fold(wint_t c, const Context& cx) { return has(cx, FNM_CASEFOLD) ? lower(c, cx) : c; }
+char32_t fold(char32_t c, const Context& cx) { return has(cx, FNM_CASEFOLD) ? lower(c, cx) : c; }
 
 bool at_leading_position(const char* s, const Context& cx) {
   return s == cx.string_start || (has(cx, FNM_PATHNAME) && s[-1] == '/');
 }
 
 // A period that only a literal period in the pattern may match.
-bool is_hidden_period(wint_t sc, const char* s, const Context& cx) {
+bool is_hidden_period(char32_t sc, const char* s, const Context& cx) {
   return sc == '.' && has(cx, FNM_PERIOD) && at_leading_position(s, cx);
 }
 
-bool ordinary_equal(wint_t pc, wint_t sc, const Context& cx) {
+bool ordinary_equal(char32_t pc, char32_t sc, const Context& cx) {
   if (pc == sc) return true;
   return has(cx, FNM_CASEFOLD) && lower(pc, cx) == lower(sc, cx);
 }
@@ -220,7 +283,7 @@ enum class Member { next, end, unterminated, fail };
 // Member::end the closing ']'. *p moves past what was read; on unterminated and fail it
 // is left undefined.
 Member read_member(const char** p_io, const char* list, std::mbstate_t* ps, const Context& cx,
-                   wint_t* low, wint_t* high) {
+                   char32_t* low, char32_t* high) {
   const bool escapes = !has(cx, FNM_NOESCAPE);
   const char* p = *p_io;
   if (*p == ']' && p > list) {
@@ -247,7 +310,7 @@ Member read_member(const char** p_io, const char* list, std::mbstate_t* ps, cons
 }
 
 // The bytes below 0x80 whose value lies in [low, high].
-AsciiSet ascii_range(wint_t low, wint_t high) {
+AsciiSet ascii_range(char32_t low, char32_t high) {
   AsciiSet set{};
   for (unsigned i = 0; i < 2; ++i) {
     const unsigned base = i * 64;
@@ -261,7 +324,7 @@ AsciiSet ascii_range(wint_t low, wint_t high) {
 
 // The bytes below 0x80 whose fold lies in [low, high]: under FNM_CASEFOLD (by
 // ascii_fold) a letter belongs where its lower case does.
-AsciiSet ascii_folding_into(wint_t low, wint_t high, const Context& cx) {
+AsciiSet ascii_folding_into(char32_t low, char32_t high, const Context& cx) {
   AsciiSet set = ascii_range(low, high);
   if (!has(cx, FNM_CASEFOLD)) return set;
   // In the second word, 'A'-'Z' are bits 1-26 and 'a'-'z' bits 33-58.
@@ -273,7 +336,7 @@ AsciiSet ascii_folding_into(wint_t low, wint_t high, const Context& cx) {
 
 // Whether a character from 0x80 up may fold into a range that ends at `high`. Under
 // FNM_CASEFOLD any may: towlower takes some to ASCII letters (U+212A to 'k').
-bool non_ascii_may_fold_into(wint_t high, const Context& cx) {
+bool non_ascii_may_fold_into(char32_t high, const Context& cx) {
   return high >= 0x80 || has(cx, FNM_CASEFOLD);
 }
 
@@ -293,7 +356,7 @@ enum class Bracket { matched, not_matched, unterminated, fail };
 // Scans the bracket expression after the '[' at *p, testing `test` (already folded). Into
 // *members, unless it is null, go the first bytes of the characters it may match. On matched and
 // not_matched *p ends past the closing ']'; otherwise it is left alone, and so is *members.
-Bracket scan_bracket(const char** p_io, wint_t test, std::mbstate_t* ps, FirstBytes* members,
+Bracket scan_bracket(const char** p_io, char32_t test, std::mbstate_t* ps, FirstBytes* members,
                      const Context& cx) {
   const char* p = *p_io;
   const bool negate = skip_negation(&p);
@@ -301,8 +364,8 @@ Bracket scan_bracket(const char** p_io, wint_t test, std::mbstate_t* ps, FirstBy
   bool matched = false;
   FirstBytes listed{};
   for (;;) {
-    wint_t low = 0;
-    wint_t high = 0;
+    char32_t low = 0;
+    char32_t high = 0;
     switch (read_member(&p, list, ps, cx, &low, &high)) {
       case Member::next:
         matched |= low <= test && test <= high;
@@ -350,7 +413,7 @@ void remember_unterminated(UnterminatedBrackets* known, const char* bracket, con
 // Only while the pattern's conversion state is initial before and after a scan, as it
 // always is in the shift-free encodings that locales use: a skipped scan leaves the state
 // as it is.
-Bracket scan_bracket_once(const char** p_io, wint_t test, std::mbstate_t* ps, FirstBytes* members,
+Bracket scan_bracket_once(const char** p_io, char32_t test, std::mbstate_t* ps, FirstBytes* members,
                           UnterminatedBrackets* known, const Context& cx) {
   const char* bracket = *p_io;
   const char* previous = known->last;
@@ -477,7 +540,7 @@ const char* skip_to_candidate(const char* s, const RestorePoint& star) {
 }
 
 // A star run that ends the pattern, met with the string character sc at s.
-Step match_final_star(wint_t sc, const char* s, const Context& cx) {
+Step match_final_star(char32_t sc, const char* s, const Context& cx) {
   if (is_hidden_period(sc, s, cx)) return Step::fail;
   if (!has(cx, FNM_PATHNAME) || has(cx, FNM_LEADING_DIR)) return Step::match;
   return std::strchr(s, '/') == nullptr ? Step::match : Step::fail;
@@ -485,7 +548,7 @@ Step match_final_star(wint_t sc, const char* s, const Context& cx) {
 
 // A star run, met with the string character sc (of the given length) at *s. Either
 // settles the match, or sets the restore point (or clears it where no retry can help).
-Step match_star(const char** p_io, const char** s_io, wint_t sc, const std::mbstate_t& ps,
+Step match_star(const char** p_io, const char** s_io, char32_t sc, const std::mbstate_t& ps,
                 const std::mbstate_t& ss, RestorePoint* star, UnterminatedBrackets* unterminated,
                 const Context& cx) {
   const char* p = *p_io;
@@ -520,7 +583,7 @@ Step match_star(const char** p_io, const char** s_io, wint_t sc, const std::mbst
 // match.
 bool advance_restore_point(RestorePoint* star, const Context& cx) {
   if (!star->active) return false;
-  wint_t c = 0;
+  char32_t c = 0;
   std::size_t n = decode_string(star->string, &star->string_state, cx, &c);
   if (c == 0 || (c == '/' && has(cx, FNM_PATHNAME))) return false;
   star->string += n;
@@ -531,7 +594,7 @@ bool advance_restore_point(RestorePoint* star, const Context& cx) {
 
 // The character class steps: `?`, a bracket expression. Both refuse the end of the
 // string, a slash under FNM_PATHNAME and a hidden period.
-bool class_may_match(wint_t sc, const char* s, const Context& cx) {
+bool class_may_match(char32_t sc, const char* s, const Context& cx) {
   if (sc == 0) return false;
   if (sc == '/' && has(cx, FNM_PATHNAME)) return false;
   return !is_hidden_period(sc, s, cx);
@@ -539,7 +602,7 @@ bool class_may_match(wint_t sc, const char* s, const Context& cx) {
 
 // The bracket-expression step: a verdict on sc, or the unterminated fallback, where the
 // '[' is an ordinary character and the pattern goes on right after it.
-Step match_bracket(const char** p_io, std::mbstate_t* ps, wint_t sc, const char* s,
+Step match_bracket(const char** p_io, std::mbstate_t* ps, char32_t sc, const char* s,
                    UnterminatedBrackets* unterminated, const Context& cx) {
   if (!class_may_match(sc, s, cx)) return Step::mismatch;
   switch (scan_bracket_once(p_io, fold(sc, cx), ps, nullptr, unterminated, cx)) {
@@ -556,14 +619,14 @@ Step match_bracket(const char** p_io, std::mbstate_t* ps, wint_t sc, const char*
 }
 
 // The end of the pattern, met with the string character sc.
-Step match_end(wint_t sc, const Context& cx) {
+Step match_end(char32_t sc, const Context& cx) {
   bool done = sc == 0 || (sc == '/' && has(cx, FNM_LEADING_DIR));
   return done ? Step::match : Step::mismatch;
 }
 
 // Every step that is not a star: the end of the pattern, `?`, a bracket expression, an
 // escape, an ordinary character. Step::advance means sc is consumed.
-Step match_character(wint_t pc, const char** p_io, std::mbstate_t* ps, wint_t sc, const char* s,
+Step match_character(char32_t pc, const char** p_io, std::mbstate_t* ps, char32_t sc, const char* s,
                      UnterminatedBrackets* unterminated, const Context& cx) {
   if (pc == 0) return match_end(sc, cx);
   if (pc == '?') return class_may_match(sc, s, cx) ? Step::advance : Step::mismatch;
@@ -598,7 +661,7 @@ unsigned char ascii_member(const char* p) {
 // scan_bracket, by byte comparisons, for a list of ASCII bytes where ASCII decodes directly
 // and, under FNM_CASEFOLD, folds plainly: the commonest bracket expressions, without the
 // decoding. False, with *verdict and *p left alone, for anything else.
-bool scan_ascii_bracket(const char** p_io, wint_t test, const Context& cx, Bracket* verdict) {
+bool scan_ascii_bracket(const char** p_io, char32_t test, const Context& cx, Bracket* verdict) {
   if (!cx.ascii_direct || (has(cx, FNM_CASEFOLD) && !cx.ascii_fold)) return false;
   const bool escapes = !has(cx, FNM_NOESCAPE);
   const char* p = *p_io;
@@ -612,8 +675,8 @@ bool scan_ascii_bracket(const char** p_io, wint_t test, const Context& cx, Brack
     if (*p == '\\' && escapes) ++p;
     // An escaped end of the pattern is a member that matches nothing, and then the end.
     if (*p == '\0') continue;
-    wint_t low = ascii_member(p++);
-    wint_t high = low;
+    char32_t low = ascii_member(p++);
+    char32_t high = low;
     if (p[0] == '-' && p[1] != ']' && p[1] != '\0') {
       ++p;
       if (*p == '\\' && escapes) ++p;
@@ -689,11 +752,11 @@ Step match_plain_ascii(const char** p_io, const char** s_io, std::mbstate_t* ps,
 // One general step: decodes a pattern and a string character and acts on them.
 Step match_step(const char** p_io, const char** s_io, std::mbstate_t* ps, std::mbstate_t* ss,
                 RestorePoint* star, UnterminatedBrackets* unterminated, const Context& cx) {
-  wint_t pc = 0;
+  char32_t pc = 0;
   std::size_t pn = 0;
   if (!decode_pattern(*p_io, ps, cx, &pc, &pn)) return Step::fail;
   *p_io += pn;
-  wint_t sc = 0;
+  char32_t sc = 0;
   std::size_t sn = decode_string(*s_io, ss, cx, &sc);
   if (pc == '*') return match_star(p_io, s_io, sc, *ps, *ss, star, unterminated, cx);
   Step step = match_character(pc, p_io, ps, sc, *s_io, unterminated, cx);
@@ -725,8 +788,10 @@ int match(const char* p, const char* s, const Context& cx) {
 
 int fnmatch(const char* pattern, const char* string, int flags) {
   // Under FNM_CASEFOLD one host call usually answers both questions.
+  const bool utf8 = host::names_are_utf8;
   const bool ascii_fold = (flags & FNM_CASEFOLD) != 0 && host::ascii_case_is_plain();
-  const Context cx{string, flags, ascii_fold || host::ascii_decodes_to_itself(), ascii_fold};
+  const bool ascii_direct = ascii_fold || host::ascii_decodes_to_itself() || utf8;
+  const Context cx{string, flags, ascii_direct, ascii_fold, utf8};
   return match(pattern, string, cx);
 }
 

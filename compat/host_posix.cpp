@@ -203,6 +203,9 @@ bool is_plain_c_locale(const char* name) {
 
 }  // namespace
 
+// Names are bytes, text in the current locale's encoding.
+const bool names_are_utf8 = false;
+
 // The C locales by name first, the commonest case, with one question to the C library.
 // Elsewhere ASCII and UTF-8 are the codesets where this is known; both are stateless.
 bool ascii_decodes_to_itself() {
