@@ -39,7 +39,8 @@
 // members, a final star, the end of the pattern) are taken on the bytes themselves while
 // the string byte is ASCII, without the general step's decoding; the rest go through it.
 // The locale is asked once per call: a call costs a few nanoseconds, the same order as
-// matching a short name.
+// matching a short name, so the steps before the first star run before the rest of the
+// matcher's state is set up.
 #include "compat/fnmatch.h"
 
 #include <array>
@@ -764,7 +765,40 @@ Step match_step(const char** p_io, const char** s_io, std::mbstate_t* ps, std::m
   return step;
 }
 
+// The steps before the first star, where ASCII decodes directly: plain characters and
+// question marks against ASCII string bytes, a final star, the end of the pattern. No
+// star means nothing to retry, so a mismatch here is final. Returns Step::advance with
+// both cursors at the first step left to match's loop (anything else, a bracket
+// expression included: the loop remembers unterminated ones).
+Step match_leading_steps(const char** p_io, const char** s_io, const Context& cx) {
+  const char* p = *p_io;
+  const char* s = *s_io;
+  for (;; ++p, ++s) {
+    auto pb = static_cast<unsigned char>(*p);
+    auto sb = static_cast<unsigned char>(*s);
+    if (pb == sb && plain_literals[pb]) continue;
+    if (sb >= 0x80) break;
+    if (pb == '?') {
+      if (!class_may_match(sb, s, cx)) return Step::mismatch;
+      continue;
+    }
+    if (pb == 0) return match_end(sb, cx);
+    if (pb == '*' && p[1] == '\0') return match_final_star(sb, s, cx);
+    if (plain_literals[pb] && !has(cx, FNM_CASEFOLD)) return Step::mismatch;
+    break;
+  }
+  *p_io = p;
+  *s_io = s;
+  return Step::advance;
+}
+
+// The matcher proper. Its state is set up only past the leading steps: a short pattern
+// often needs none.
 int match(const char* p, const char* s, const Context& cx) {
+  if (cx.ascii_direct) {
+    Step step = match_leading_steps(&p, &s, cx);
+    if (step != Step::advance) return step == Step::match ? 0 : FNM_NOMATCH;
+  }
   std::mbstate_t ps{};
   std::mbstate_t ss{};
   RestorePoint star;
