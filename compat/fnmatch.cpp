@@ -22,18 +22,33 @@
 // An invalid pattern sequence, or a slash inside a bracket list under FNM_PATHNAME, is met
 // by every path that could still match, so it ends the match at once.
 //
-// Where the locale decodes ASCII bytes to themselves (host::ascii_decodes_to_itself), a
+// Characters are decoded in the current locale (mbrtowc), or as UTF-8 where names are
+// UTF-8 whatever the locale (host::names_are_utf8, the Windows host): there an unpaired
+// surrogate in its three-byte form is one character, and bytes that are no UTF-8
+// character are an invalid sequence (in the string each stands for itself, in the
+// pattern it matches nothing), as in a UTF-8 locale.
+//
+// Where ASCII decodes to itself (host::ascii_decodes_to_itself, or UTF-8 names), a
 // star whose rest begins with an ASCII character or a bracket expression works out once
 // which first bytes that element can match, skips the string positions it cannot, and
 // takes the element as matched at the ASCII ones it must. Under FNM_CASEFOLD that needs
 // towlower of ASCII to be plain (host::ascii_case_is_plain). Anywhere else every position
 // is decoded and tried as before.
+//
+// There too, the commonest steps (plain characters, `?`, bracket expressions of ASCII
+// members, a final star, the end of the pattern) are taken on the bytes themselves while
+// the string byte is ASCII, without the general step's decoding; the rest go through it.
+// The locale is asked once per call: a call costs a few nanoseconds, the same order as
+// matching a short name, so the steps before the first star run before the rest of the
+// matcher's state is set up.
 #include "compat/fnmatch.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
+#include <limits>
 #include <type_traits>
 
 #include "compat/host.h"
@@ -53,6 +68,9 @@ struct Context {
   // Under FNM_CASEFOLD: towlower of a value below 0x80 is its plain ASCII lower case, so
   // those values may skip towlower.
   bool ascii_fold;
+  // Names are UTF-8 whatever the locale (host::names_are_utf8): decode_utf8 stands in for
+  // mbrtowc, and ASCII decodes directly.
+  bool utf8;
 };
 
 // A set of bytes below 0x80, one bit each.
@@ -133,13 +151,65 @@ enum class Step { advance, match, mismatch, fail };
 
 bool has(const Context& cx, int flag) { return (cx.flags & flag) != 0; }
 
+constexpr std::size_t invalid_sequence = static_cast<std::size_t>(-1);
+
 bool decode_failed(std::size_t length) {
-  return length == static_cast<std::size_t>(-1) || length == static_cast<std::size_t>(-2);
+  return length == invalid_sequence || length == static_cast<std::size_t>(-2);
+}
+
+// mbrtowc, with the character as an unsigned value: a decoded character is compared as an
+// unsigned number, and may not fit the runtime's wint_t (16 bits on the Windows host).
+std::size_t decode_in_locale(const char* text, std::mbstate_t* state, char32_t* c) {
+  wchar_t w = 0;
+  std::size_t n = std::mbrtowc(&w, text, max_char_bytes, state);
+  *c = static_cast<std::make_unsigned_t<wchar_t>>(w);
+  return n;
+}
+
+// The UTF-8 character at `text`, from a byte from 0x80 up, into *c: its length, or
+// invalid_sequence where the bytes are no character (overlong, above U+10FFFF, cut short
+// or a stray continuation byte). A surrogate in its three-byte form is a character of its
+// own, as a host that encodes an unpaired surrogate of a name so hands it over. The end of
+// the text is no continuation byte, so nothing past it is read.
+std::size_t decode_utf8(const char* text, char32_t* c) {
+  auto lead = static_cast<unsigned char>(text[0]);
+  std::size_t length = 0;
+  unsigned char second_low = 0x80;   // the second byte's range excludes overlong forms
+  unsigned char second_high = 0xbf;  // and values above U+10FFFF
+  if (lead >= 0xc2 && lead <= 0xdf) {
+    length = 2;
+  } else if (lead >= 0xe0 && lead <= 0xef) {
+    length = 3;
+    if (lead == 0xe0) second_low = 0xa0;
+  } else if (lead >= 0xf0 && lead <= 0xf4) {
+    length = 4;
+    if (lead == 0xf0) second_low = 0x90;
+    if (lead == 0xf4) second_high = 0x8f;
+  } else {
+    return invalid_sequence;
+  }
+  char32_t value = lead & (0x7fu >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < (i == 1 ? second_low : 0x80) || byte > (i == 1 ? second_high : 0xbf)) {
+      return invalid_sequence;
+    }
+    value = value << 6 | (byte & 0x3fu);
+  }
+  *c = value;
+  return length;
+}
+
+// A character from a byte from 0x80 up, or any character where ASCII does not decode
+// directly: by the host's rule, UTF-8 or the current locale.
+std::size_t decode_multibyte(const char* text, std::mbstate_t* state, const Context& cx,
+                             char32_t* c) {
+  return cx.utf8 ? decode_utf8(text, c) : decode_in_locale(text, state, c);
 }
 
 // Decodes a pattern character into *c and *length; false on an invalid or incomplete
 // sequence, which makes the whole match fail.
-inline bool decode_pattern(const char* p, std::mbstate_t* state, const Context& cx, wint_t* c,
+inline bool decode_pattern(const char* p, std::mbstate_t* state, const Context& cx, char32_t* c,
                            std::size_t* length) {
   auto byte = static_cast<unsigned char>(*p);
   if (cx.ascii_direct && byte < 0x80) {
@@ -147,10 +217,8 @@ inline bool decode_pattern(const char* p, std::mbstate_t* state, const Context& 
     *length = byte != 0;
     return true;
   }
-  wchar_t w = 0;
-  std::size_t n = std::mbrtowc(&w, p, max_char_bytes, state);
+  std::size_t n = decode_multibyte(p, state, cx, c);
   if (decode_failed(n)) return false;
-  *c = static_cast<wint_t>(static_cast<std::make_unsigned_t<wchar_t>>(w));
   *length = n;
   return true;
 }
@@ -158,43 +226,46 @@ inline bool decode_pattern(const char* p, std::mbstate_t* state, const Context& 
 // Decodes a string character into *c and returns its length (0 at the end). A byte that
 // starts no valid sequence stands for itself and resets the state.
 inline std::size_t decode_string(const char* s, std::mbstate_t* state, const Context& cx,
-                                 wint_t* c) {
+                                 char32_t* c) {
   auto byte = static_cast<unsigned char>(*s);
   if (cx.ascii_direct && byte < 0x80) {
     *c = byte;
     return byte != 0;
   }
-  wchar_t w = 0;
-  std::size_t n = std::mbrtowc(&w, s, max_char_bytes, state);
+  std::size_t n = decode_multibyte(s, state, cx, c);
   if (decode_failed(n)) {
     *state = std::mbstate_t{};
     *c = byte;
     return 1;
   }
-  *c = static_cast<wint_t>(static_cast<std::make_unsigned_t<wchar_t>>(w));
   return n;
 }
 
-bool is_ascii_upper(wint_t c) { return c >= 'A' && c <= 'Z'; }
+bool is_ascii_upper(char32_t c) { return c >= 'A' && c <= 'Z'; }
 
-// towlower, with plain ASCII answered here where the locale is known to agree.
-wint_t lower(wint_t c, const Context& cx) {
+// towlower, with plain ASCII answered here where the locale is known to agree. A value
+// the runtime's wint_t cannot hold (above U+FFFF on the Windows host) has no other case
+// there.
+char32_t lower(char32_t c, const Context& cx) {
   if (cx.ascii_fold && c < 0x80) return is_ascii_upper(c) ? c + ('a' - 'A') : c;
-  return std::towlower(c);
+  if constexpr (sizeof(wint_t) < sizeof(char32_t)) {
+    if (c > std::numeric_limits<wint_t>::max()) return c;
+  }
+  return std::towlower(static_cast<wint_t>(c));
 }
 
-wint_t fold(wint_t c, const Context& cx) { return has(cx, FNM_CASEFOLD) ? lower(c, cx) : c; }
+char32_t fold(char32_t c, const Context& cx) { return has(cx, FNM_CASEFOLD) ? lower(c, cx) : c; }
 
 bool at_leading_position(const char* s, const Context& cx) {
   return s == cx.string_start || (has(cx, FNM_PATHNAME) && s[-1] == '/');
 }
 
 // A period that only a literal period in the pattern may match.
-bool is_hidden_period(wint_t sc, const char* s, const Context& cx) {
+bool is_hidden_period(char32_t sc, const char* s, const Context& cx) {
   return sc == '.' && has(cx, FNM_PERIOD) && at_leading_position(s, cx);
 }
 
-bool ordinary_equal(wint_t pc, wint_t sc, const Context& cx) {
+bool ordinary_equal(char32_t pc, char32_t sc, const Context& cx) {
   if (pc == sc) return true;
   return has(cx, FNM_CASEFOLD) && lower(pc, cx) == lower(sc, cx);
 }
@@ -213,7 +284,7 @@ enum class Member { next, end, unterminated, fail };
 // Member::end the closing ']'. *p moves past what was read; on unterminated and fail it
 // is left undefined.
 Member read_member(const char** p_io, const char* list, std::mbstate_t* ps, const Context& cx,
-                   wint_t* low, wint_t* high) {
+                   char32_t* low, char32_t* high) {
   const bool escapes = !has(cx, FNM_NOESCAPE);
   const char* p = *p_io;
   if (*p == ']' && p > list) {
@@ -240,7 +311,7 @@ Member read_member(const char** p_io, const char* list, std::mbstate_t* ps, cons
 }
 
 // The bytes below 0x80 whose value lies in [low, high].
-AsciiSet ascii_range(wint_t low, wint_t high) {
+AsciiSet ascii_range(char32_t low, char32_t high) {
   AsciiSet set{};
   for (unsigned i = 0; i < 2; ++i) {
     const unsigned base = i * 64;
@@ -254,7 +325,7 @@ AsciiSet ascii_range(wint_t low, wint_t high) {
 
 // The bytes below 0x80 whose fold lies in [low, high]: under FNM_CASEFOLD (by
 // ascii_fold) a letter belongs where its lower case does.
-AsciiSet ascii_folding_into(wint_t low, wint_t high, const Context& cx) {
+AsciiSet ascii_folding_into(char32_t low, char32_t high, const Context& cx) {
   AsciiSet set = ascii_range(low, high);
   if (!has(cx, FNM_CASEFOLD)) return set;
   // In the second word, 'A'-'Z' are bits 1-26 and 'a'-'z' bits 33-58.
@@ -266,7 +337,7 @@ AsciiSet ascii_folding_into(wint_t low, wint_t high, const Context& cx) {
 
 // Whether a character from 0x80 up may fold into a range that ends at `high`. Under
 // FNM_CASEFOLD any may: towlower takes some to ASCII letters (U+212A to 'k').
-bool non_ascii_may_fold_into(wint_t high, const Context& cx) {
+bool non_ascii_may_fold_into(char32_t high, const Context& cx) {
   return high >= 0x80 || has(cx, FNM_CASEFOLD);
 }
 
@@ -286,7 +357,7 @@ enum class Bracket { matched, not_matched, unterminated, fail };
 // Scans the bracket expression after the '[' at *p, testing `test` (already folded). Into
 // *members, unless it is null, go the first bytes of the characters it may match. On matched and
 // not_matched *p ends past the closing ']'; otherwise it is left alone, and so is *members.
-Bracket scan_bracket(const char** p_io, wint_t test, std::mbstate_t* ps, FirstBytes* members,
+Bracket scan_bracket(const char** p_io, char32_t test, std::mbstate_t* ps, FirstBytes* members,
                      const Context& cx) {
   const char* p = *p_io;
   const bool negate = skip_negation(&p);
@@ -294,8 +365,8 @@ Bracket scan_bracket(const char** p_io, wint_t test, std::mbstate_t* ps, FirstBy
   bool matched = false;
   FirstBytes listed{};
   for (;;) {
-    wint_t low = 0;
-    wint_t high = 0;
+    char32_t low = 0;
+    char32_t high = 0;
     switch (read_member(&p, list, ps, cx, &low, &high)) {
       case Member::next:
         matched |= low <= test && test <= high;
@@ -343,15 +414,15 @@ void remember_unterminated(UnterminatedBrackets* known, const char* bracket, con
 // Only while the pattern's conversion state is initial before and after a scan, as it
 // always is in the shift-free encodings that locales use: a skipped scan leaves the state
 // as it is.
-Bracket scan_bracket_once(const char** p_io, wint_t test, std::mbstate_t* ps, FirstBytes* members,
+Bracket scan_bracket_once(const char** p_io, char32_t test, std::mbstate_t* ps, FirstBytes* members,
                           UnterminatedBrackets* known, const Context& cx) {
   const char* bracket = *p_io;
   const char* previous = known->last;
   known->last = bracket;
-  if (!state_is_initial(*ps, cx)) return scan_bracket(p_io, test, ps, members, cx);
-  if (known_unterminated(*known, bracket)) return Bracket::unterminated;
+  const bool initial = state_is_initial(*ps, cx);
+  if (initial && known_unterminated(*known, bracket)) return Bracket::unterminated;
   Bracket verdict = scan_bracket(p_io, test, ps, members, cx);
-  if (verdict == Bracket::unterminated && state_is_initial(*ps, cx)) {
+  if (initial && verdict == Bracket::unterminated && state_is_initial(*ps, cx)) {
     remember_unterminated(known, bracket, previous, cx);
   }
   return verdict;
@@ -469,20 +540,24 @@ const char* skip_to_candidate(const char* s, const RestorePoint& star) {
   return s;
 }
 
+// A star run that ends the pattern, met with the string character sc at s.
+Step match_final_star(char32_t sc, const char* s, const Context& cx) {
+  if (is_hidden_period(sc, s, cx)) return Step::fail;
+  if (!has(cx, FNM_PATHNAME) || has(cx, FNM_LEADING_DIR)) return Step::match;
+  return std::strchr(s, '/') == nullptr ? Step::match : Step::fail;
+}
+
 // A star run, met with the string character sc (of the given length) at *s. Either
 // settles the match, or sets the restore point (or clears it where no retry can help).
-Step match_star(const char** p_io, const char** s_io, wint_t sc, const std::mbstate_t& ps,
+Step match_star(const char** p_io, const char** s_io, char32_t sc, const std::mbstate_t& ps,
                 const std::mbstate_t& ss, RestorePoint* star, UnterminatedBrackets* unterminated,
                 const Context& cx) {
   const char* p = *p_io;
   while (*p == '*') ++p;
   *p_io = p;
   const char* s = *s_io;
+  if (*p == '\0') return match_final_star(sc, s, cx);
   if (is_hidden_period(sc, s, cx)) return Step::fail;
-  if (*p == '\0') {
-    if (!has(cx, FNM_PATHNAME) || has(cx, FNM_LEADING_DIR)) return Step::match;
-    return std::strchr(s, '/') == nullptr ? Step::match : Step::fail;
-  }
   if (*p == '/' && has(cx, FNM_PATHNAME)) {
     // The star spans the rest of this path component; no other length can match.
     *s_io = std::strchr(s, '/');
@@ -509,7 +584,7 @@ Step match_star(const char** p_io, const char** s_io, wint_t sc, const std::mbst
 // match.
 bool advance_restore_point(RestorePoint* star, const Context& cx) {
   if (!star->active) return false;
-  wint_t c = 0;
+  char32_t c = 0;
   std::size_t n = decode_string(star->string, &star->string_state, cx, &c);
   if (c == 0 || (c == '/' && has(cx, FNM_PATHNAME))) return false;
   star->string += n;
@@ -520,7 +595,7 @@ bool advance_restore_point(RestorePoint* star, const Context& cx) {
 
 // The character class steps: `?`, a bracket expression. Both refuse the end of the
 // string, a slash under FNM_PATHNAME and a hidden period.
-bool class_may_match(wint_t sc, const char* s, const Context& cx) {
+bool class_may_match(char32_t sc, const char* s, const Context& cx) {
   if (sc == 0) return false;
   if (sc == '/' && has(cx, FNM_PATHNAME)) return false;
   return !is_hidden_period(sc, s, cx);
@@ -528,7 +603,7 @@ bool class_may_match(wint_t sc, const char* s, const Context& cx) {
 
 // The bracket-expression step: a verdict on sc, or the unterminated fallback, where the
 // '[' is an ordinary character and the pattern goes on right after it.
-Step match_bracket(const char** p_io, std::mbstate_t* ps, wint_t sc, const char* s,
+Step match_bracket(const char** p_io, std::mbstate_t* ps, char32_t sc, const char* s,
                    UnterminatedBrackets* unterminated, const Context& cx) {
   if (!class_may_match(sc, s, cx)) return Step::mismatch;
   switch (scan_bracket_once(p_io, fold(sc, cx), ps, nullptr, unterminated, cx)) {
@@ -544,14 +619,17 @@ Step match_bracket(const char** p_io, std::mbstate_t* ps, wint_t sc, const char*
   return ordinary_equal('[', sc, cx) ? Step::advance : Step::mismatch;
 }
 
+// The end of the pattern, met with the string character sc.
+Step match_end(char32_t sc, const Context& cx) {
+  bool done = sc == 0 || (sc == '/' && has(cx, FNM_LEADING_DIR));
+  return done ? Step::match : Step::mismatch;
+}
+
 // Every step that is not a star: the end of the pattern, `?`, a bracket expression, an
 // escape, an ordinary character. Step::advance means sc is consumed.
-Step match_character(wint_t pc, const char** p_io, std::mbstate_t* ps, wint_t sc, const char* s,
+Step match_character(char32_t pc, const char** p_io, std::mbstate_t* ps, char32_t sc, const char* s,
                      UnterminatedBrackets* unterminated, const Context& cx) {
-  if (pc == 0) {
-    bool done = sc == 0 || (sc == '/' && has(cx, FNM_LEADING_DIR));
-    return done ? Step::match : Step::mismatch;
-  }
+  if (pc == 0) return match_end(sc, cx);
   if (pc == '?') return class_may_match(sc, s, cx) ? Step::advance : Step::mismatch;
   if (pc == '[') return match_bracket(p_io, ps, sc, s, unterminated, cx);
   if (pc == '\\' && !has(cx, FNM_NOESCAPE)) {
@@ -564,26 +642,170 @@ Step match_character(wint_t pc, const char** p_io, std::mbstate_t* ps, wint_t sc
   return ordinary_equal(pc, sc, cx) ? Step::advance : Step::mismatch;
 }
 
+// The pattern bytes that stand for themselves alone where ASCII decodes directly: every
+// byte below 0x80 but the end of the pattern and those that begin a wildcard, a bracket
+// expression or an escape.
+constexpr std::array<bool, 256> plain_literals = [] {
+  std::array<bool, 256> table{};
+  for (std::size_t byte = 1; byte < 0x80; ++byte) table[byte] = true;
+  table['*'] = table['?'] = table['['] = table['\\'] = false;
+  return table;
+}();
+
+// One end of a member of an ASCII list at *p (after any escape): the byte, or 0 for a byte
+// from 0x80 up, which the ASCII scan leaves to the general one.
+unsigned char ascii_member(const char* p) {
+  auto byte = static_cast<unsigned char>(*p);
+  return byte < 0x80 ? byte : 0;
+}
+
+// scan_bracket, by byte comparisons, for a list of ASCII bytes where ASCII decodes directly
+// and, under FNM_CASEFOLD, folds plainly: the commonest bracket expressions, without the
+// decoding. False, with *verdict and *p left alone, for anything else.
+bool scan_ascii_bracket(const char** p_io, char32_t test, const Context& cx, Bracket* verdict) {
+  if (!cx.ascii_direct || (has(cx, FNM_CASEFOLD) && !cx.ascii_fold)) return false;
+  const bool escapes = !has(cx, FNM_NOESCAPE);
+  const char* p = *p_io;
+  const bool negate = skip_negation(&p);
+  const char* list = p;
+  bool matched = false;
+  for (;;) {
+    if (*p == ']' && p > list) break;
+    if (*p == '\0') return *verdict = Bracket::unterminated, true;
+    if (*p == '/' && has(cx, FNM_PATHNAME)) return *verdict = Bracket::fail, true;
+    if (*p == '\\' && escapes) ++p;
+    // An escaped end of the pattern is a member that matches nothing, and then the end.
+    if (*p == '\0') continue;
+    char32_t low = ascii_member(p++);
+    char32_t high = low;
+    if (p[0] == '-' && p[1] != ']' && p[1] != '\0') {
+      ++p;
+      if (*p == '\\' && escapes) ++p;
+      if (*p == '\0') return *verdict = Bracket::unterminated, true;
+      high = ascii_member(p++);
+    }
+    if (low == 0 || high == 0) return false;
+    matched |= fold(low, cx) <= test && test <= fold(high, cx);
+  }
+  *p_io = p + 1;
+  *verdict = matched == negate ? Bracket::not_matched : Bracket::matched;
+  return true;
+}
+
+// The bracket-expression step of match_plain_ascii, against the ASCII string byte sb: by
+// scan_ascii_bracket where that decides, else by the general step, which also remembers
+// an unterminated expression (and is the one to ask once it is known to be one).
+Step match_plain_bracket(const char** p_io, std::mbstate_t* ps, unsigned char sb, const char* s,
+                         UnterminatedBrackets* known, const Context& cx) {
+  if (!class_may_match(sb, s, cx)) return Step::mismatch;
+  const char* bracket = *p_io;
+  Bracket verdict = Bracket::unterminated;
+  if (known_unterminated(*known, bracket) ||
+      !scan_ascii_bracket(p_io, fold(sb, cx), cx, &verdict) || verdict == Bracket::unterminated) {
+    return match_bracket(p_io, ps, sb, s, known, cx);
+  }
+  known->last = bracket;
+  if (verdict == Bracket::matched) return Step::advance;
+  return verdict == Bracket::fail ? Step::fail : Step::mismatch;
+}
+
+// Where ASCII decodes directly: the commonest steps, taken without decoding while the
+// string byte is ASCII: plain characters, question marks, bracket expressions, a final
+// star, the end of the pattern. Returns Step::advance with both cursors past the steps
+// taken, where the general steps must go on.
+Step match_plain_ascii(const char** p_io, const char** s_io, std::mbstate_t* ps,
+                       UnterminatedBrackets* unterminated, const Context& cx) {
+  const char* p = *p_io;
+  const char* s = *s_io;
+  for (;; ++p, ++s) {
+    auto pb = static_cast<unsigned char>(*p);
+    auto sb = static_cast<unsigned char>(*s);
+    if (pb == sb && plain_literals[pb]) continue;
+    if (sb >= 0x80) break;
+    if (plain_literals[pb]) {
+      // Under FNM_CASEFOLD, and unless towlower is known to be plain ASCII, the general
+      // step asks it.
+      if (!has(cx, FNM_CASEFOLD)) return Step::mismatch;
+      if (!cx.ascii_fold) break;
+      if (lower(pb, cx) != lower(sb, cx)) return Step::mismatch;
+      continue;
+    }
+    if (pb == '?') {
+      if (!class_may_match(sb, s, cx)) return Step::mismatch;
+      continue;
+    }
+    if (pb == '[') {
+      const char* after = p + 1;
+      Step step = match_plain_bracket(&after, ps, sb, s, unterminated, cx);
+      if (step != Step::advance) return step;
+      p = after - 1;  // the loop steps past the expression's last byte
+      continue;
+    }
+    if (pb == 0) return match_end(sb, cx);
+    if (pb == '*' && p[1] == '\0') return match_final_star(sb, s, cx);
+    break;
+  }
+  *p_io = p;
+  *s_io = s;
+  return Step::advance;
+}
+
+// One general step: decodes a pattern and a string character and acts on them.
+Step match_step(const char** p_io, const char** s_io, std::mbstate_t* ps, std::mbstate_t* ss,
+                RestorePoint* star, UnterminatedBrackets* unterminated, const Context& cx) {
+  char32_t pc = 0;
+  std::size_t pn = 0;
+  if (!decode_pattern(*p_io, ps, cx, &pc, &pn)) return Step::fail;
+  *p_io += pn;
+  char32_t sc = 0;
+  std::size_t sn = decode_string(*s_io, ss, cx, &sc);
+  if (pc == '*') return match_star(p_io, s_io, sc, *ps, *ss, star, unterminated, cx);
+  Step step = match_character(pc, p_io, ps, sc, *s_io, unterminated, cx);
+  if (step == Step::advance) *s_io += sn;
+  return step;
+}
+
+// The steps before the first star, where ASCII decodes directly: plain characters and
+// question marks against ASCII string bytes, a final star, the end of the pattern. No
+// star means nothing to retry, so a mismatch here is final. Returns Step::advance with
+// both cursors at the first step left to match's loop (anything else, a bracket
+// expression included: the loop remembers unterminated ones).
+Step match_leading_steps(const char** p_io, const char** s_io, const Context& cx) {
+  const char* p = *p_io;
+  const char* s = *s_io;
+  for (;; ++p, ++s) {
+    auto pb = static_cast<unsigned char>(*p);
+    auto sb = static_cast<unsigned char>(*s);
+    if (pb == sb && plain_literals[pb]) continue;
+    if (sb >= 0x80) break;
+    if (pb == '?') {
+      if (!class_may_match(sb, s, cx)) return Step::mismatch;
+      continue;
+    }
+    if (pb == 0) return match_end(sb, cx);
+    if (pb == '*' && p[1] == '\0') return match_final_star(sb, s, cx);
+    if (plain_literals[pb] && !has(cx, FNM_CASEFOLD)) return Step::mismatch;
+    break;
+  }
+  *p_io = p;
+  *s_io = s;
+  return Step::advance;
+}
+
+// The matcher proper. Its state is set up only past the leading steps: a short pattern
+// often needs none.
 int match(const char* p, const char* s, const Context& cx) {
+  if (cx.ascii_direct) {
+    Step step = match_leading_steps(&p, &s, cx);
+    if (step != Step::advance) return step == Step::match ? 0 : FNM_NOMATCH;
+  }
   std::mbstate_t ps{};
   std::mbstate_t ss{};
   RestorePoint star;
   UnterminatedBrackets unterminated{};
   for (;;) {
-    wint_t pc = 0;
-    std::size_t pn = 0;
-    if (!decode_pattern(p, &ps, cx, &pc, &pn)) return FNM_NOMATCH;
-    p += pn;
-    wint_t sc = 0;
-    std::size_t sn = decode_string(s, &ss, cx, &sc);
-
-    Step step = Step::mismatch;
-    if (pc == '*') {
-      step = match_star(&p, &s, sc, ps, ss, &star, &unterminated, cx);
-    } else {
-      step = match_character(pc, &p, &ps, sc, s, &unterminated, cx);
-      if (step == Step::advance) s += sn;
-    }
+    Step step = cx.ascii_direct ? match_plain_ascii(&p, &s, &ps, &unterminated, cx) : Step::advance;
+    if (step == Step::advance) step = match_step(&p, &s, &ps, &ss, &star, &unterminated, cx);
     if (step == Step::advance) continue;
     if (step == Step::match) return 0;
     if (step == Step::fail || !advance_restore_point(&star, cx)) return FNM_NOMATCH;
@@ -600,8 +822,10 @@ int match(const char* p, const char* s, const Context& cx) {
 
 int fnmatch(const char* pattern, const char* string, int flags) {
   // Under FNM_CASEFOLD one host call usually answers both questions.
+  const bool utf8 = host::names_are_utf8;
   const bool ascii_fold = (flags & FNM_CASEFOLD) != 0 && host::ascii_case_is_plain();
-  const Context cx{string, flags, ascii_fold || host::ascii_decodes_to_itself(), ascii_fold};
+  const bool ascii_direct = ascii_fold || host::ascii_decodes_to_itself() || utf8;
+  const Context cx{string, flags, ascii_direct, ascii_fold, utf8};
   return match(pattern, string, cx);
 }
 

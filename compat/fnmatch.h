@@ -1,7 +1,8 @@
 #pragma once
 
 // Shell-style wildcard matching: `?`, `*`, bracket expressions and backslash escapes, over
-// multibyte text in the current locale's encoding.
+// multibyte text in the current locale's encoding, or in UTF-8 on a host whose names are
+// UTF-8 whatever the locale (the Windows host).
 
 namespace compat {
 

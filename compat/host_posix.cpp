@@ -230,29 +230,39 @@ const char* ctype_locale_name() { return nl_langinfo(_NL_LOCALE_NAME(LC_CTYPE));
 const char* ctype_locale_name() { return ""; }
 #endif
 
-// "C" and "POSIX" always name the built-in locale: ASCII, lower case by A-Z to a-z.
-bool is_c_locale(const char* name) {
-  if (name[0] == 'C') return name[1] == '\0';
-  return name[0] == 'P' && std::strcmp(name, "POSIX") == 0;
+// Whether `text` is exactly `literal`. Short enough to compare in line: these tests run on
+// every call of the matcher. Stops at the first difference, so never reads past `text`.
+template <std::size_t N>
+bool is_text(const char* text, const char (&literal)[N]) {
+  for (std::size_t i = 0; i < N; ++i) {
+    if (text[i] != literal[i]) return false;
+  }
+  return true;
+}
+
+// "C" and "POSIX" always name the built-in locale: ASCII, lower case by A-Z to a-z. Its
+// UTF-8 form is the same below 0x80. Other locales may lower ASCII letters their own way
+// (Turkish lowers I to U+0131).
+bool is_plain_c_locale(const char* name) {
+  if (name[0] == 'C') return name[1] == '\0' || is_text(name, "C.UTF-8") || is_text(name, "C.utf8");
+  return name[0] == 'P' && is_text(name, "POSIX");
 }
 
 }  // namespace
 
-// ASCII and UTF-8 are the codesets where this is known; both are stateless. The first
-// letter spares a comparison on every call of the matcher.
+// Names are bytes, text in the current locale's encoding.
+const bool names_are_utf8 = false;
+
+// The C locales by name first, the commonest case, with one question to the C library.
+// Elsewhere ASCII and UTF-8 are the codesets where this is known; both are stateless.
 bool ascii_decodes_to_itself() {
+  if (is_plain_c_locale(ctype_locale_name())) return true;
   const char* codeset = nl_langinfo(CODESET);
-  if (codeset[0] == 'U') return std::strcmp(codeset, "UTF-8") == 0;
-  return codeset[0] == 'A' && std::strcmp(codeset, "ANSI_X3.4-1968") == 0;
+  if (codeset[0] == 'U') return is_text(codeset, "UTF-8");
+  return codeset[0] == 'A' && is_text(codeset, "ANSI_X3.4-1968");
 }
 
-// Only the C locales are known, ASCII and UTF-8 both: other locales may lower ASCII
-// letters their own way (Turkish lowers I to U+0131).
-bool ascii_case_is_plain() {
-  const char* name = ctype_locale_name();
-  if (is_c_locale(name)) return true;
-  return std::strcmp(name, "C.UTF-8") == 0 || std::strcmp(name, "C.utf8") == 0;
-}
+bool ascii_case_is_plain() { return is_plain_c_locale(ctype_locale_name()); }
 
 }  // namespace compat::host
 

@@ -502,6 +502,10 @@ int stat_in_directory(Directory* directory, const DirectoryEntry& entry, const c
 
 namespace compat::host {
 
+// The host fence hands the layer every name as UTF-8, converted from the wide runtime
+// calls; the runtime's locale has no say in it.
+const bool names_are_utf8 = true;
+
 // The runtime's code pages are not checked here (some are multibyte, with ASCII bytes as
 // trail bytes); false leaves every byte to mbrtowc, which is always exact.
 bool ascii_decodes_to_itself() { return false; }

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "compat/fnmatch.h"
-#include "compat/fnmatch_reference.h"
+#include "testing/fnmatch_reference.h"
 
 namespace {
 

@@ -1,14 +1,16 @@
 // A literal transcription of the matching algorithm: recursion at every star, both
 // conversion states passed by value, nothing skipped or cached. Slow on purpose; it is the
 // yardstick compat::fnmatch is compared with.
-#include "compat/fnmatch_reference.h"
+#include "testing/fnmatch_reference.h"
 
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
+#include <limits>
 #include <type_traits>
 
 #include "compat/fnmatch.h"
+#include "compat/host.h"
 
 namespace orva_testing {
 namespace {
@@ -26,56 +28,88 @@ bool decode_failed(std::size_t length) {
   return length == static_cast<std::size_t>(-1) || length == static_cast<std::size_t>(-2);
 }
 
-// A pattern character: false on an invalid or incomplete sequence.
-bool decode_pattern(const char* p, std::mbstate_t* state, wint_t* c, std::size_t* length) {
+// UTF-8, where the host's names are UTF-8 whatever the locale: the length of the character
+// at s and its value, or -1 for bytes that are no character. Surrogates count as
+// characters; overlong forms and values above U+10FFFF do not.
+std::size_t utf8_character(const char* s, char32_t* c) {
+  auto lead = static_cast<unsigned char>(*s);
+  std::size_t length = lead < 0x80 ? 1 : lead < 0xc0 ? 0 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
+  if (length == 0 || lead >= 0xf8) return static_cast<std::size_t>(-1);
+  char32_t value = length == 1 ? lead : lead & (0xffu >> (length + 1));
+  for (std::size_t i = 1; i < length; ++i) {
+    auto byte = static_cast<unsigned char>(s[i]);
+    if ((byte & 0xc0) != 0x80) return static_cast<std::size_t>(-1);
+    value = (value << 6) | (byte & 0x3fu);
+  }
+  const char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (value < smallest[length] || value > 0x10ffff) return static_cast<std::size_t>(-1);
+  *c = value;
+  return value == 0 ? 0 : length;
+}
+
+// One character, by the host's rule: UTF-8, or mbrtowc in the current locale.
+std::size_t decode(const char* s, std::mbstate_t* state, char32_t* c) {
+  if (compat::host::names_are_utf8) return utf8_character(s, c);
   wchar_t w = 0;
-  std::size_t n = std::mbrtowc(&w, p, max_char_bytes, state);
+  std::size_t n = std::mbrtowc(&w, s, max_char_bytes, state);
+  *c = static_cast<std::make_unsigned_t<wchar_t>>(w);
+  return n;
+}
+
+// A pattern character: false on an invalid or incomplete sequence.
+bool decode_pattern(const char* p, std::mbstate_t* state, char32_t* c, std::size_t* length) {
+  std::size_t n = decode(p, state, c);
   if (decode_failed(n)) return false;
-  *c = static_cast<wint_t>(static_cast<std::make_unsigned_t<wchar_t>>(w));
   *length = n;
   return true;
 }
 
 // A string character: a bad byte stands for itself and resets the state.
-void decode_string(const char* s, std::mbstate_t* state, wint_t* c, std::size_t* length) {
-  wchar_t w = 0;
-  std::size_t n = std::mbrtowc(&w, s, max_char_bytes, state);
+void decode_string(const char* s, std::mbstate_t* state, char32_t* c, std::size_t* length) {
+  std::size_t n = decode(s, state, c);
   if (decode_failed(n)) {
     *c = static_cast<unsigned char>(*s);
     *length = 1;
     *state = std::mbstate_t{};
     return;
   }
-  *c = static_cast<wint_t>(static_cast<std::make_unsigned_t<wchar_t>>(w));
   *length = n;
 }
 
-wint_t fold(wint_t c, int flags) { return (flags & FNM_CASEFOLD) ? std::towlower(c) : c; }
+// towlower; a value the runtime's wint_t cannot hold has no other case.
+char32_t lower(char32_t c) {
+  if constexpr (sizeof(wint_t) < sizeof(char32_t)) {
+    if (c > std::numeric_limits<wint_t>::max()) return c;
+  }
+  return static_cast<char32_t>(std::towlower(static_cast<wint_t>(c)));
+}
+
+char32_t fold(char32_t c, int flags) { return (flags & FNM_CASEFOLD) ? lower(c) : c; }
 
 bool leading(const char* s, const char* start, int flags) {
   return s == start || ((flags & FNM_PATHNAME) && s[-1] == '/');
 }
 
-bool ordinary_equal(wint_t p, wint_t s, int flags) {
-  return p == s || ((flags & FNM_CASEFOLD) && std::towlower(p) == std::towlower(s));
+bool ordinary_equal(char32_t p, char32_t s, int flags) {
+  return p == s || ((flags & FNM_CASEFOLD) && lower(p) == lower(s));
 }
 
 enum class Bracket { matched, not_matched, unterminated, fail };
 
 // The member list after '['; on a verdict, *p ends past the closing ']'.
-Bracket scan_bracket(const char** p_io, wint_t s, int flags, std::mbstate_t* ps) {
+Bracket scan_bracket(const char** p_io, char32_t s, int flags, std::mbstate_t* ps) {
   const char* p = *p_io;
   bool negate = *p == '!' || *p == '^';
   if (negate) ++p;
   const char* list = p;
-  wint_t test = fold(s, flags);
+  char32_t test = fold(s, flags);
   bool matched = false;
   for (;;) {
     if (*p == ']' && p > list) break;
     if (*p == '\0') return Bracket::unterminated;
     if (*p == '/' && (flags & FNM_PATHNAME)) return Bracket::fail;
     if (*p == '\\' && !(flags & FNM_NOESCAPE)) ++p;
-    wint_t low = 0;
+    char32_t low = 0;
     std::size_t n = 0;
     if (!decode_pattern(p, ps, &low, &n)) return Bracket::fail;
     p += n;
@@ -83,7 +117,7 @@ Bracket scan_bracket(const char** p_io, wint_t s, int flags, std::mbstate_t* ps)
     if (p[0] == '-' && p[1] != ']' && p[1] != '\0') {
       ++p;
       if (*p == '\\' && !(flags & FNM_NOESCAPE)) ++p;
-      wint_t high = 0;
+      char32_t high = 0;
       if (!decode_pattern(p, ps, &high, &n)) return Bracket::fail;
       if (high == 0) return Bracket::unterminated;
       p += n;
@@ -100,11 +134,11 @@ Bracket scan_bracket(const char** p_io, wint_t s, int flags, std::mbstate_t* ps)
 int match(const char* p, const char* s, const char* start, int flags, std::mbstate_t ps,
           std::mbstate_t ss) {
   for (;;) {
-    wint_t pc = 0;
+    char32_t pc = 0;
     std::size_t pn = 0;
     if (!decode_pattern(p, &ps, &pc, &pn)) return FNM_NOMATCH;
     p += pn;
-    wint_t sc = 0;
+    char32_t sc = 0;
     std::size_t sn = 0;
     decode_string(s, &ss, &sc, &sn);
 
@@ -135,7 +169,7 @@ int match(const char* p, const char* s, const char* start, int flags, std::mbsta
       if (sc == 0) return FNM_NOMATCH;
       for (;;) {
         if (match(p, s, start, flags, ps, ss) == 0) return 0;
-        wint_t c = 0;
+        char32_t c = 0;
         std::size_t n = 0;
         decode_string(s, &ss, &c, &n);
         if (c == '/' && (flags & FNM_PATHNAME)) return FNM_NOMATCH;
