@@ -52,6 +52,7 @@
 #include <type_traits>
 
 #include "compat/host.h"
+#include "compat/utf16.h"
 
 namespace compat {
 namespace {
@@ -167,37 +168,13 @@ std::size_t decode_in_locale(const char* text, std::mbstate_t* state, char32_t* 
 }
 
 // The UTF-8 character at `text`, from a byte from 0x80 up, into *c: its length, or
-// invalid_sequence where the bytes are no character (overlong, above U+10FFFF, cut short
-// or a stray continuation byte). A surrogate in its three-byte form is a character of its
-// own, as a host that encodes an unpaired surrogate of a name so hands it over. The end of
-// the text is no continuation byte, so nothing past it is read.
+// invalid_sequence where the bytes are no character (see compat/utf16.h; a surrogate in its
+// three-byte form is a character of its own, as the host hands over an unpaired surrogate
+// of a name). The zero byte that ends the text is no continuation byte, so nothing past
+// it is read.
 std::size_t decode_utf8(const char* text, char32_t* c) {
-  auto lead = static_cast<unsigned char>(text[0]);
-  std::size_t length = 0;
-  unsigned char second_low = 0x80;   // the second byte's range excludes overlong forms
-  unsigned char second_high = 0xbf;  // and values above U+10FFFF
-  if (lead >= 0xc2 && lead <= 0xdf) {
-    length = 2;
-  } else if (lead >= 0xe0 && lead <= 0xef) {
-    length = 3;
-    if (lead == 0xe0) second_low = 0xa0;
-  } else if (lead >= 0xf0 && lead <= 0xf4) {
-    length = 4;
-    if (lead == 0xf0) second_low = 0x90;
-    if (lead == 0xf4) second_high = 0x8f;
-  } else {
-    return invalid_sequence;
-  }
-  char32_t value = lead & (0x7fu >> length);
-  for (std::size_t i = 1; i < length; ++i) {
-    auto byte = static_cast<unsigned char>(text[i]);
-    if (byte < (i == 1 ? second_low : 0x80) || byte > (i == 1 ? second_high : 0xbf)) {
-      return invalid_sequence;
-    }
-    value = value << 6 | (byte & 0x3fu);
-  }
-  *c = value;
-  return length;
+  std::size_t length = compat::decode_utf8(text, 4, c);
+  return length == 0 ? invalid_sequence : length;
 }
 
 // A character from a byte from 0x80 up, or any character where ASCII does not decode
