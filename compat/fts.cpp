@@ -578,9 +578,7 @@ FTSENT* fts_children(FTS* stream, int instr) {
   // The list is read as fts_read would read it, with p among the directories above it.
   if (!fts_ancestors_add(ancestors_of(stream), p)) return stop_stream(stream);
   stream->fts_child = fts_scan_dir(stream, instr == FTS_NAMEONLY ? FTS_SCAN_NAMES : FTS_SCAN_CHILD);
-  int saved_errno = errno;
   fts_ancestors_remove(ancestors_of(stream), p);
-  errno = saved_errno;
   return stream->fts_child;
 }
 

@@ -21,7 +21,7 @@ struct FtsAncestors {
 // the set is then unchanged. An entry whose fts_ino is 0 (identity unknown) is not added.
 bool fts_ancestors_add(FtsAncestors* set, FTSENT* entry);
 
-// Removes `entry`, if the set holds it.
+// Removes `entry`, if the set holds it. errno is left alone.
 void fts_ancestors_remove(FtsAncestors* set, const FTSENT* entry);
 
 // The entry with `device` and file number `file`, or null. A file number of 0 (identity

@@ -430,6 +430,20 @@ void close_directory(Directory* directory) {
   std::free(directory);
 }
 
+namespace {
+
+// A handle on the file or directory at the first `length` bytes of `path` (links and
+// junctions followed) that can tell about it and nothing more, or INVALID_HANDLE_VALUE.
+HANDLE open_to_describe(const char* path, std::size_t length) {
+  WideName wide;
+  if (!wide.assign(path, length)) return INVALID_HANDLE_VALUE;
+  return CreateFileW(wide.text(), FILE_READ_ATTRIBUTES,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+}  // namespace
+
 // The runtime's status reports no file numbers (st_ino is 0): a directory is known by the
 // serial number of its volume and its file index there. When the directory cannot be
 // opened to ask, its identity stays unknown (file number 0) and no cycle is seen through it.
@@ -437,11 +451,7 @@ void directory_identity(const char* path, const struct stat& status, std::uint64
                         std::uint64_t* file) {
   *device = static_cast<std::uint64_t>(status.st_dev);
   *file = 0;
-  WideName wide;
-  if (!wide.assign(path)) return;
-  HANDLE handle = CreateFileW(wide.text(), FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = open_to_describe(path, std::strlen(path));
   if (handle == INVALID_HANDLE_VALUE) return;
   BY_HANDLE_FILE_INFORMATION information;
   if (GetFileInformationByHandle(handle, &information)) {
@@ -460,11 +470,7 @@ namespace {
 // The final path of the directory at the first `length` bytes of `path`, as the host
 // resolves every link and junction on the way, into `out` (`size` units).
 bool final_path(const char* path, std::size_t length, wchar_t* out, DWORD size) {
-  WideName wide;
-  if (!wide.assign(path, length)) return false;
-  HANDLE handle = CreateFileW(wide.text(), FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = open_to_describe(path, length);
   if (handle == INVALID_HANDLE_VALUE) return false;
   DWORD written = GetFinalPathNameByHandleW(handle, out, size, FILE_NAME_NORMALIZED);
   CloseHandle(handle);
