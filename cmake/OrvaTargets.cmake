@@ -17,6 +17,16 @@ endfunction()
 
 set(ORVA_TOOLS "" CACHE INTERNAL "The shipped programs")
 
+# The toolchain's object that turns off the runtime's expansion of wildcards in the
+# command line.
+if(WIN32)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=CRT_noglob.o
+                  OUTPUT_VARIABLE ORVA_CRT_NOGLOB OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT EXISTS "${ORVA_CRT_NOGLOB}")
+    message(FATAL_ERROR "the toolchain has no CRT_noglob.o")
+  endif()
+endif()
+
 # orva_add_tool(<name> SOURCES <file>... [LIBS <lib>...])
 # A shipped program: lands in <build>/bin, installs into <prefix>/bin, linked statically
 # when ORVA_STATIC_TOOLS is on so that it starts without the dynamic loader.
@@ -25,10 +35,11 @@ function(orva_add_tool name)
   add_executable(${name} ${ARG_SOURCES})
   orva_warnings(${name})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  # main takes its arguments as UTF-8 from the layer (compat/arguments.h).
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} orva_arguments)
   if(WIN32)
-    # Arguments reach main as UTF-8, converted from the wide command line.
-    target_link_libraries(${name} PRIVATE orva_wide_main)
+    # The runtime expands no wildcards in the command line: any expansion is the shell's.
+    target_link_libraries(${name} PRIVATE ${ORVA_CRT_NOGLOB})
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   if(ORVA_STATIC_TOOLS)

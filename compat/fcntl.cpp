@@ -1,8 +1,11 @@
 #include "compat/fcntl.h"
 
-#include "compat/host.h"
+#include "compat/host_descriptors.h"
+#include "compat/host_files.h"
 
 namespace compat {
+
+int open(const char* path, int flags, mode_t mode) { return host::open(path, flags, mode); }
 
 int set_binary_mode(int fd) { return host::set_binary_mode(fd); }
 

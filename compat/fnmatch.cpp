@@ -52,6 +52,7 @@
 #include <type_traits>
 
 #include "compat/host.h"
+#include "compat/host_files.h"
 #include "compat/utf16.h"
 
 namespace compat {
@@ -799,7 +800,7 @@ int match(const char* p, const char* s, const Context& cx) {
 
 int fnmatch(const char* pattern, const char* string, int flags) {
   // Under FNM_CASEFOLD one host call usually answers both questions.
-  const bool utf8 = host::names_are_utf8;
+  const bool utf8 = host::names_are_utf8();
   const bool ascii_fold = (flags & FNM_CASEFOLD) != 0 && host::ascii_case_is_plain();
   const bool ascii_direct = ascii_fold || host::ascii_decodes_to_itself() || utf8;
   const Context cx{string, flags, ascii_direct, ascii_fold, utf8};

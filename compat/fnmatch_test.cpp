@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "compat/host.h"
+#include "compat/host_files.h"
 #include "testing/alloc_fault.h"
 #include "testing/fnmatch_reference.h"
 #include "testing/host.h"
@@ -360,7 +361,7 @@ TEST(Fnmatch, CjkAndEmojiAreOneCharacterEach) {
 // comes in its three-byte form and is one character; anything else that is no UTF-8
 // character stands for itself byte by byte. (In a UTF-8 locale mbrtowc decides.)
 TEST(Fnmatch, LoneSurrogatesAreOneCharacterWhereNamesAreUtf8) {
-  if (!compat::host::names_are_utf8) GTEST_SKIP() << "names are in the locale's encoding here";
+  if (!compat::host::names_are_utf8()) GTEST_SKIP() << "names are in the locale's encoding here";
   const char high[] = "\xed\xa0\x80";  // U+D800
   const char low[] = "\xed\xbf\xbf";   // U+DFFF
   const Case cases[] = {
@@ -392,7 +393,7 @@ bool high_bytes_are_invalid() {
 TEST(Fnmatch, CLocaleTreatsHighBytesAsInvalid) {
   orva_testing::ScopedLocale c_locale("C");
   ASSERT_TRUE(c_locale.ok());
-  if (compat::host::names_are_utf8) GTEST_SKIP() << "names are UTF-8 here whatever the locale";
+  if (compat::host::names_are_utf8()) GTEST_SKIP() << "names are UTF-8 here whatever the locale";
   if (!high_bytes_are_invalid()) GTEST_SKIP() << "this C locale decodes every byte";
   const Case cases[] = {
       {"??", "\xc3\xa9", 0, yes},  // two bytes, two characters

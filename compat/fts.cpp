@@ -10,7 +10,7 @@
 #include <type_traits>
 
 #include "compat/fts_ancestors.h"
-#include "compat/host.h"
+#include "compat/host_directories.h"
 #include "compat/stdlib.h"
 
 namespace compat {
@@ -24,12 +24,16 @@ struct Stream {
   // The directories from the current root down to the one being read (the ancestors of
   // every entry of the lists being walked), for the cycle check.
   FtsAncestors ancestors;
+  // Lists the directories, one at a time.
+  host::DirectoryReader* reader;
 };
 
 // A stream's address is that of the whole block: FTS comes first in a standard-layout record.
 static_assert(std::is_standard_layout_v<Stream> && offsetof(Stream, fts) == 0);
 
 FtsAncestors* ancestors_of(FTS* stream) { return &reinterpret_cast<Stream*>(stream)->ancestors; }
+
+host::DirectoryReader* reader_of(FTS* stream) { return reinterpret_cast<Stream*>(stream)->reader; }
 
 // The path buffer always grows by this much beyond what is needed, so that a walk rarely
 // reallocates it.
@@ -105,52 +109,42 @@ void release_child_list(FTS* stream) {
   stream->fts_child = nullptr;
 }
 
-// Takes the status into `status` and derives the info code from it. During a scan the
-// status goes through `directory`, the open directory, and `record`, the entry just read
-// from it; otherwise (both null) through fts_accpath. A directory that is one of the
-// directories above it (reached again through a link) is FTS_DC, with fts_cycle that one.
-int fts_classify(FTS* stream, FTSENT* entry, host::Directory* directory,
-                 const host::DirectoryEntry* record) {
-  struct stat scratch;
-  struct stat* status = is_set(stream, FTS_NOSTAT) ? &scratch : entry->fts_statp;
-  int result = directory != nullptr
-                   ? host::stat_in_directory(directory, *record, entry->fts_accpath,
-                                             entry->fts_pathlen, status)
-                   : host::stat(entry->fts_accpath, status);
-  if (result != 0) {
-    entry->fts_errno = errno;
-    std::memset(status, 0, sizeof *status);
+// Derives the info code of `entry` from what the host told of it: its type alone where no
+// status was taken (FTS_NOSTAT), else its status `status`, kept in the entry's record. A
+// directory that is one of the directories above it (reached again through a link) is
+// FTS_DC, with fts_cycle that one.
+int fts_classify(FTS* stream, FTSENT* entry, const host::FileFacts& facts,
+                 const struct stat& status) {
+  if (!facts.has_status) return facts.type == S_IFREG ? FTS_F : FTS_DEFAULT;
+  if (facts.status_error != 0) {
+    entry->fts_errno = facts.status_error;
+    if (entry->fts_statp != nullptr) std::memset(entry->fts_statp, 0, sizeof *entry->fts_statp);
     return FTS_NS;
   }
-  if (S_ISREG(status->st_mode)) return FTS_F;
-  if (!S_ISDIR(status->st_mode)) return FTS_DEFAULT;
-  if (record != nullptr && record->file_id != 0) {
-    // A plain directory lies on the device of the directory that lists it.
-    entry->fts_dev = stream->fts_cur->fts_dev;
-    entry->fts_ino = record->file_id;
-  } else {
-    host::directory_identity(entry->fts_accpath, *status, &entry->fts_dev, &entry->fts_ino);
-  }
-  entry->fts_nlink = static_cast<std::int64_t>(status->st_nlink);
+  if (entry->fts_statp != nullptr) *entry->fts_statp = status;
+  if (S_ISREG(status.st_mode)) return FTS_F;
+  if (!S_ISDIR(status.st_mode)) return FTS_DEFAULT;
+  entry->fts_dev = facts.identity.device;
+  entry->fts_ino = facts.identity.file;
+  entry->fts_nlink = static_cast<std::int64_t>(status.st_nlink);
   if (is_dot_or_dot_dot(entry->fts_name)) return FTS_DOT;
-  FTSENT* ancestor = fts_ancestors_find(ancestors_of(stream), entry->fts_dev, entry->fts_ino);
-  // The ancestor's path is the start of the entry's, in the same buffer.
-  if (ancestor != nullptr && !host::same_directory(entry->fts_accpath, ancestor->fts_pathlen,
-                                                   entry->fts_accpath, entry->fts_pathlen)) {
-    ancestor = nullptr;
-  }
-  entry->fts_cycle = ancestor;
-  return ancestor != nullptr ? FTS_DC : FTS_D;
+  entry->fts_cycle = fts_ancestors_find(ancestors_of(stream), entry->fts_dev, entry->fts_ino);
+  return entry->fts_cycle != nullptr ? FTS_DC : FTS_D;
 }
 
-// The info code that the listing alone gives `record`, or 0 when a status must be taken.
-// Without status records a regular file or a special file needs none; a directory still
-// does, for its identity and the cycle check, and a link for what it leads to.
-int listed_info(const FTS* stream, const host::DirectoryEntry& record, std::size_t path_length) {
-  if (!is_set(stream, FTS_NOSTAT)) return 0;
-  unsigned type = host::listed_type(record, path_length);
-  if (type == 0 || type == S_IFDIR) return 0;
-  return type == S_IFREG ? FTS_F : FTS_DEFAULT;
+// Takes the status of `entry` afresh by its path (a root, FTS_FOLLOW, FTS_AGAIN) and
+// derives its info code.
+int fts_classify_by_path(FTS* stream, FTSENT* entry) {
+  host::FileFacts facts;
+  struct stat status;
+  host::describe(entry->fts_accpath, &facts, &status);
+  return fts_classify(stream, entry, facts, status);
+}
+
+// How much the scan in `mode` needs to know of each entry.
+host::Want wanted(const FTS* stream, int mode) {
+  if (mode == FTS_SCAN_NAMES) return host::Want::name;
+  return is_set(stream, FTS_NOSTAT) ? host::Want::kind : host::Want::status;
 }
 
 // Grows the path buffer by `more` bytes and the slack. On failure (errno ENOMEM) the
@@ -229,14 +223,12 @@ FTSENT* stop_stream(FTS* stream) {
   return nullptr;
 }
 
-// Frees what a failed scan holds and stops the stream. The current entry's path ends
-// where it did, so that the client can still read it. errno keeps the heap's error.
-FTSENT* fail_scan(FTS* stream, host::Directory* directory, FTSENT* in_hand, FTSENT* list) {
+// Frees what a failed scan holds and stops the stream. errno keeps the heap's error.
+FTSENT* fail_scan(FTS* stream, FTSENT* in_hand, FTSENT* list) {
   int saved_errno = errno;
   std::free(in_hand);
   fts_free_list(list);
-  host::close_directory(directory);
-  stream->fts_path[stream->fts_cur->fts_pathlen] = '\0';
+  host::close_directory(reader_of(stream));
   errno = saved_errno;
   return stop_stream(stream);
 }
@@ -261,8 +253,8 @@ FTSENT* fail_listing(FTS* stream, int mode, FTSENT* list, std::size_t count, int
 // FTS_SCAN_READ mode), or when memory runs out (FTS_ERR and FTS_STOP).
 FTSENT* fts_scan_dir(FTS* stream, int mode) {
   FTSENT* cur = stream->fts_cur;
-  host::Directory* directory = host::open_directory(cur->fts_accpath);
-  if (directory == nullptr) {
+  host::DirectoryReader* reader = reader_of(stream);
+  if (host::open_directory(reader, cur->fts_accpath, {cur->fts_dev, cur->fts_ino}) != 0) {
     if (mode == FTS_SCAN_READ) {
       cur->fts_info = FTS_DNR;
       cur->fts_errno = errno;
@@ -270,31 +262,28 @@ FTSENT* fts_scan_dir(FTS* stream, int mode) {
     return nullptr;
   }
   // Entries' paths are the directory's path, one "/" and their names.
-  std::size_t prefix = cur->fts_pathlen;
-  if (prefix > 0 && stream->fts_path[prefix - 1] == '/') --prefix;
-  stream->fts_path[prefix] = '/';
-  std::size_t len = prefix + 1;
+  std::size_t len = cur->fts_pathlen;
+  if (len == 0 || stream->fts_path[len - 1] != '/') ++len;
   std::size_t room = stream->fts_pathlen - len;
   int level = cur->fts_level + 1;
   bool see_dots = is_set(stream, FTS_SEEDOT);
+  host::Want want = wanted(stream, mode);
   FTSENT* head = nullptr;
   FTSENT* tail = nullptr;
   std::size_t count = 0;
 
-  host::DirectoryEntry record{};
-  // The listing leaves errno alone at its end: 0 then tells the end from a failure. It is
-  // cleared before every record, since the work on one may set it even where it succeeds
-  // (a status call that fails, an allocator that falls back).
-  int& listing_error = errno;
-  for (listing_error = 0; host::read_directory(directory, &record); listing_error = 0) {
+  host::Entry record;
+  struct stat status;
+  int got;
+  while ((got = host::read_entry(reader, want, &record, &status)) > 0) {
     const char* name = record.name;
     if (!see_dots && is_dot_or_dot_dot(name)) continue;
     std::size_t n = record.name_length;
     FTSENT* p = fts_new_entry(stream, name, n);
-    if (p == nullptr) return fail_scan(stream, directory, nullptr, head);
+    if (p == nullptr) return fail_scan(stream, nullptr, head);
     if (n >= room) {
       char* old = stream->fts_path;
-      if (!fts_grow_path(stream, len + n + 1)) return fail_scan(stream, directory, p, head);
+      if (!fts_grow_path(stream, len + n + 1)) return fail_scan(stream, p, head);
       // Every held entry follows the buffer at once, before anything later can fail.
       if (stream->fts_path != old) {
         p->fts_path = stream->fts_path;
@@ -306,14 +295,11 @@ FTSENT* fts_scan_dir(FTS* stream, int mode) {
     p->fts_pathlen = len + n;
     p->fts_parent = cur;
     p->fts_accpath = p->fts_path;
-    if (mode == FTS_SCAN_NAMES) {
+    if (want == host::Want::name) {
       p->fts_info = FTS_NSOK;
       if (p->fts_statp != nullptr) std::memset(p->fts_statp, 0, sizeof *p->fts_statp);
-    } else if (int info = listed_info(stream, record, len + n); info != 0) {
-      p->fts_info = info;
     } else {
-      std::memcpy(stream->fts_path + len, name, n + 1);
-      p->fts_info = fts_classify(stream, p, directory, &record);
+      p->fts_info = fts_classify(stream, p, record.facts, status);
     }
     if (tail == nullptr) {
       head = p;
@@ -323,10 +309,9 @@ FTSENT* fts_scan_dir(FTS* stream, int mode) {
     tail = p;
     ++count;
   }
-  int read_error = listing_error;
-  host::close_directory(directory);
+  int read_error = got < 0 ? errno : 0;
+  host::close_directory(reader);
 
-  stream->fts_path[cur->fts_pathlen] = '\0';
   if (read_error != 0 && fail_listing(stream, mode, head, count, read_error) == nullptr) {
     return nullptr;
   }
@@ -408,7 +393,7 @@ FTSENT* make_roots(FTS* stream, char* const* argv, FTSENT* root_parent) {
     p->fts_level = FTS_ROOTLEVEL;
     p->fts_parent = root_parent;
     p->fts_pathlen = length;
-    p->fts_info = fts_classify(stream, p, nullptr, nullptr);
+    p->fts_info = fts_classify_by_path(stream, p);
     // A root named "." or ".." is walked like any directory.
     if (p->fts_info == FTS_DOT) p->fts_info = FTS_D;
     if (stream->fts_compar != nullptr) {
@@ -449,7 +434,7 @@ FTSENT* move_on(FTS* stream, FTSENT* t) {
     }
     if (p->fts_instr == FTS_FOLLOW) {
       compose_path(stream, p);
-      p->fts_info = fts_classify(stream, p, nullptr, nullptr);
+      p->fts_info = fts_classify_by_path(stream, p);
       p->fts_instr = FTS_NOINSTR;
     }
     return make_current(stream, p);
@@ -530,6 +515,11 @@ FTS* fts_open(char* const* argv, int options, FtsCompare compar) {
 
   FTSENT* initial = fts_new_entry(stream, "", 0);
   if (initial == nullptr) return fail_open(stream, root_parent, roots);
+  whole->reader = host::make_directory_reader();
+  if (whole->reader == nullptr) {
+    std::free(initial);
+    return fail_open(stream, root_parent, roots);
+  }
   initial->fts_link = roots;
   initial->fts_parent = root_parent;
   initial->fts_info = FTS_INIT;
@@ -544,7 +534,7 @@ FTSENT* fts_read(FTS* stream) {
   p->fts_instr = FTS_NOINSTR;
 
   if (instr == FTS_AGAIN) {
-    p->fts_info = fts_classify(stream, p, nullptr, nullptr);
+    p->fts_info = fts_classify_by_path(stream, p);
     return p;
   }
   if (p->fts_info == FTS_D) return descend(stream, p, instr);
@@ -602,6 +592,7 @@ int fts_close(FTS* stream) {
   }
   release_child_list(stream);
   fts_ancestors_free(ancestors_of(stream));
+  host::free_directory_reader(reader_of(stream));
   std::free(stream->fts_array);
   std::free(stream->fts_path);
   std::free(stream);

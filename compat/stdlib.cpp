@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "compat/host.h"
+#include "compat/host_files.h"
 
 namespace compat {
 

@@ -3,15 +3,18 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
-#include "compat/host.h"
+#include "compat/host_files.h"
 
 namespace compat {
 
 int mkdir(const char* path, mode_t /*mode*/) { return host::mkdir(path); }
 
 int stat(const char* path, struct stat* status) { return host::stat(path, status); }
+
+int chmod(const char* path, mode_t mode) { return host::chmod(path, mode); }
 
 namespace {
 
@@ -125,6 +128,18 @@ mode_t apply_symbolic(const char* text, mode_t mode) {
   }
 }
 
+// A heap copy of `text` that the caller frees with free(); null with ENOMEM.
+char* copy_of(const char* text) {
+  std::size_t size = std::strlen(text) + 1;
+  auto* copy = static_cast<char*>(std::malloc(size));
+  if (copy == nullptr) {
+    errno = ENOMEM;
+    return nullptr;
+  }
+  std::memcpy(copy, text, size);
+  return copy;
+}
+
 }  // namespace
 
 void* setmode(const char* mode_text) {
@@ -132,7 +147,7 @@ void* setmode(const char* mode_text) {
     errno = EINVAL;
     return nullptr;
   }
-  return host::strdup(mode_text);
+  return copy_of(mode_text);
 }
 
 int getmode(const void* set, mode_t base_mode) {

@@ -12,6 +12,10 @@ int mkdir(const char* path, mode_t mode);
 // ("a/") names the directory before it. 0, or -1 with errno from the host.
 int stat(const char* path, struct stat* status);
 
+// Sets the permission bits of `path` to `mode`, as far as the host keeps them (the Windows
+// host keeps only whether the file may be written). 0, or -1 with errno from the host.
+int chmod(const char* path, mode_t mode);
+
 // Makes the mode set for `mode_text` (the text of mkdir -m): a private heap copy that the
 // caller passes to getmode and then frees with free(). Refuses a text that neither starts
 // with an octal number nor is a comma-separated list of [ugoa]*[+-=]+[rwx]* clauses (each

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "compat/host.h"
+#include "compat/host_time.h"
 
 namespace compat {
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "compat/arguments.h"
 #include "sdkversion/build_facts.h"
 
 namespace {
@@ -126,6 +127,7 @@ bool close_stream(FILE* stream) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  compat::utf8_arguments(&argc, &argv);
   for (int i = 1; i < argc; ++i) parse_argument(argv[i]);
 
   if (requested[0] != 0) {

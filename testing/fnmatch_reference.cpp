@@ -11,6 +11,7 @@
 
 #include "compat/fnmatch.h"
 #include "compat/host.h"
+#include "compat/host_files.h"
 
 namespace orva_testing {
 namespace {
@@ -49,7 +50,7 @@ std::size_t utf8_character(const char* s, char32_t* c) {
 
 // One character, by the host's rule: UTF-8, or mbrtowc in the current locale.
 std::size_t decode(const char* s, std::mbstate_t* state, char32_t* c) {
-  if (compat::host::names_are_utf8) return utf8_character(s, c);
+  if (compat::host::names_are_utf8()) return utf8_character(s, c);
   wchar_t w = 0;
   std::size_t n = std::mbrtowc(&w, s, max_char_bytes, state);
   *c = static_cast<std::make_unsigned_t<wchar_t>>(w);

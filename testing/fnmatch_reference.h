@@ -10,6 +10,7 @@
 #include <string>
 
 #include "compat/host.h"
+#include "compat/host_files.h"
 
 namespace orva_testing {
 
@@ -39,7 +40,7 @@ class ScopedLocale {
 // locale. ok() is false when C.UTF-8 is needed and the host lacks it.
 class ScopedUtf8Names {
  public:
-  ScopedUtf8Names() : locale_(compat::host::names_are_utf8 ? nullptr : "C.UTF-8") {}
+  ScopedUtf8Names() : locale_(compat::host::names_are_utf8() ? nullptr : "C.UTF-8") {}
 
   bool ok() const { return locale_.ok(); }
 

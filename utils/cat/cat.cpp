@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "compat/arguments.h"
 #include "compat/err.h"
 #include "compat/fcntl.h"
 
@@ -74,7 +75,7 @@ void copy_input(int in, int out) {
 // Opens the file `operand` read-only, in binary mode where the host has a text mode;
 // -1, reported, when it cannot be opened.
 int open_input(const char* operand) {
-  int in = open(operand, O_RDONLY);
+  int in = compat::open(operand, O_RDONLY);
   if (in < 0) {
     compat::warnx("%s", operand);
     exit_status = 1;
@@ -111,6 +112,7 @@ void cat_input(const char* operand) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  compat::utf8_arguments(&argc, &argv);
   (void)std::setlocale(LC_CTYPE, "");
   // What is read is what is written, on hosts with a text mode too.
   (void)compat::set_binary_mode(0);

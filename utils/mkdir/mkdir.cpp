@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "compat/arguments.h"
 #include "compat/err.h"
 #include "compat/sys_stat.h"
 
@@ -131,7 +132,7 @@ BuildResult create_directory(char* path) {
 void make_operand(char* path) {
   BuildResult result = parents != 0 ? build_parents(path) : create_directory(path);
   if (result == build_failed) exit_status = 1;
-  if (result == build_created && mode_given != 0 && chmod(path, mode_value) == -1) {
+  if (result == build_created && mode_given != 0 && compat::chmod(path, mode_value) == -1) {
     compat::warnx("%s", path);
     exit_status = 1;
   }
@@ -140,6 +141,7 @@ void make_operand(char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  compat::utf8_arguments(&argc, &argv);
   const char* mode_text = nullptr;
   int option;
   while ((option = getopt(argc, argv, "+m:pv")) != -1) {

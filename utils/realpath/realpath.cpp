@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "compat/arguments.h"
 #include "compat/err.h"
 #include "compat/stdlib.h"
 
@@ -37,6 +38,7 @@ bool close_stdout() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  compat::utf8_arguments(&argc, &argv);
   int option;
   while ((option = getopt(argc, argv, "+q")) != -1) {
     if (option != 'q') usage();

@@ -1,0 +1,80 @@
+#pragma once
+
+// Directory listings and what the host tells of each file in them, for the traversal.
+// host_directories_posix.cpp and host_directories_win32.cpp implement this header.
+
+#include <cstddef>
+#include <cstdint>
+
+#include <sys/stat.h>
+
+namespace compat::host {
+
+// What tells a directory from every other: its device, and a number that no other
+// directory of that device has. A number of 0 means that the identity is not known.
+struct Identity {
+  std::uint64_t device;
+  std::uint64_t file;
+};
+
+// What the host tells of one file.
+struct FileFacts {
+  // The file-type bits (S_IFREG, S_IFDIR, S_IFIFO, ...): the status's where it was taken,
+  // else the listing's; 0 where neither tells.
+  unsigned type;
+  // Whether a status was taken: into the caller's record, or, where that failed, with
+  // its errno in status_error (and type 0).
+  bool has_status;
+  int status_error;
+  // For a directory whose status was taken: its identity; else {0, 0}.
+  Identity identity;
+};
+
+// How much read_entry learns of an entry.
+enum class Want {
+  name,    // the name, and the type where the listing gives it
+  kind,    // also the type where the listing does not give it, and the status of a
+           // directory (its identity and link count); no status for other files
+  status,  // the status of every entry
+};
+
+// One entry of a directory listing.
+struct Entry {
+  const char* name;         // NUL-terminated; valid until the next read or the close
+  std::size_t name_length;  // strlen(name)
+  FileFacts facts;
+};
+
+// Reads directories, one at a time: a walk makes one, so that listing a directory
+// allocates nothing.
+struct DirectoryReader;
+
+// A reader with no directory open; null with errno ENOMEM.
+DirectoryReader* make_directory_reader();
+
+// Frees `reader`, closing the directory it has open, if any.
+void free_directory_reader(DirectoryReader* reader);
+
+// Opens the directory at `path` for reading with `reader`, which has none open.
+// `identity` is the directory's own, as describe or read_entry gave it: its entries'
+// identities may build on it. 0, or -1 with errno: ENOENT for a missing path, ENOTDIR for
+// one that is not a directory, or another error of the host.
+int open_directory(DirectoryReader* reader, const char* path, const Identity& identity);
+
+// Reads the next entry of the directory open in `reader` into *entry and, as `want` asks,
+// its status into *status: what stat gives for the entry's path (the directory's path, a
+// '/' unless that ends in one, and the name), links followed, taken from the listing or
+// through the open directory where that is cheaper. 1 for an entry ("." and ".." among
+// them where the host lists them), 0 at the end, -1 with errno when the listing fails
+// part-way.
+int read_entry(DirectoryReader* reader, Want want, Entry* entry, struct stat* status);
+
+// Closes the directory open in `reader`.
+void close_directory(DirectoryReader* reader);
+
+// The status of `path` into *status, as stat gives it (a trailing separator names the
+// directory before it), and the rest of what the host tells of the file into *facts,
+// which always has a status (or its error).
+void describe(const char* path, FileFacts* facts, struct stat* status);
+
+}  // namespace compat::host
