@@ -35,8 +35,9 @@ function(orva_add_tool name)
   add_executable(${name} ${ARG_SOURCES})
   orva_warnings(${name})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
-  # main takes its arguments as UTF-8 from the layer (compat/arguments.h).
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} orva_arguments)
+  # main takes its arguments (compat/arguments.h) and writes its streams (compat/stdio.h)
+  # through the layer.
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} orva_console)
   if(WIN32)
     # The runtime expands no wildcards in the command line: any expansion is the shell's.
     target_link_libraries(${name} PRIVATE ${ORVA_CRT_NOGLOB})

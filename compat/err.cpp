@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "compat/stdio.h"
+
 namespace compat {
 
 // The results of these writes are not looked at: a failing standard error loses the
@@ -13,25 +15,25 @@ namespace compat {
 void warnx(const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  std::vfprintf(stderr, format, arguments);
+  compat::vfprintf(stderr, format, arguments);
   va_end(arguments);
-  std::fputc('\n', stderr);
+  compat::fputc('\n', stderr);
 }
 
 void errx(int status, const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  std::vfprintf(stderr, format, arguments);
+  compat::vfprintf(stderr, format, arguments);
   va_end(arguments);
-  std::fputc('\n', stderr);
+  compat::fputc('\n', stderr);
   std::exit(status);
 }
 
 void errc(int status, int error_number, const char* format, ...) {
-  std::fprintf(stderr, "%s ", std::strerror(error_number));
+  compat::fprintf(stderr, "%s ", std::strerror(error_number));
   va_list arguments;
   va_start(arguments, format);
-  std::vfprintf(stderr, format, arguments);
+  compat::vfprintf(stderr, format, arguments);
   va_end(arguments);
   std::exit(status);
 }

@@ -31,6 +31,9 @@ int mkdir(const char* path);
 // directory before it. 0, or -1 with errno.
 int stat(const char* path, struct stat* status);
 
+// The directory part of `path` (see compat/libgen.h).
+char* dirname(char* path);
+
 // open(2): a descriptor for `path`, `mode` used only with O_CREAT; -1 with errno.
 int open(const char* path, int flags, mode_t mode);
 

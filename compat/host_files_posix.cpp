@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <libgen.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,6 +111,8 @@ bool names_are_utf8() { return false; }
 int mkdir(const char* path) { return ::mkdir(path, 0777); }
 
 int stat(const char* path, struct stat* status) { return ::stat(path, status); }
+
+char* dirname(char* path) { return ::dirname(path); }
 
 int open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
 

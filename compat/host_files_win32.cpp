@@ -108,6 +108,55 @@ int stat(const char* path, struct stat* status) {
   return stat_of(path, trimmed_length(path), status);
 }
 
+namespace {
+
+// A byte stands for itself in UTF-8: no byte of a multibyte character is a separator.
+std::size_t separators_at(const char* text) {
+  std::size_t count = 0;
+  while (is_separator(text[count])) ++count;
+  return count;
+}
+
+// Copies the components from `in` up to `end` to `out`, each run of separators between
+// them as its first separator alone. Returns the end of what it wrote.
+char* copy_components(const char* in, const char* end, char* out) {
+  while (in != end) {
+    *out++ = *in;
+    in += is_separator(*in) ? separators_at(in) : 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+// The runtime's dirname, on the bytes of the name: a drive ("C:", any byte before the
+// colon) stays in front, and alone gives "."; a root of two separators stays two, one of
+// three or more becomes its first (after a drive, any run does); runs between components
+// become their first separator; with no component left, the root, or "C:." or "." without
+// one. The result is never longer than `path`, and is written over it.
+char* dirname(char* path) {
+  static char dot[] = ".";
+  if (path == nullptr || path[0] == '\0') return dot;
+  bool drive = path[1] == ':';
+  char* rest = drive ? path + 2 : path;
+  if (*rest == '\0') return dot;
+  std::size_t separators = separators_at(rest);
+  std::size_t root = separators == 0 ? 0 : (!drive && separators == 2) ? 2 : 1;
+  const char* body = rest + separators;
+  const char* end = rest + std::strlen(rest);
+  while (end != body && is_separator(end[-1])) --end;  // trailing separators
+  while (end != body && !is_separator(end[-1])) --end;  // the last component
+  while (end != body && is_separator(end[-1])) --end;  // the separators before it
+  if (end == body && root == 0) {
+    if (!drive) return dot;
+    rest[0] = '.';
+    rest[1] = '\0';
+    return path;
+  }
+  *copy_components(body, end, rest + root) = '\0';
+  return path;
+}
+
 int open(const char* path, int flags, mode_t mode) {
   WideName wide;
   if (!wide.assign(path)) return -1;

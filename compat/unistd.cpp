@@ -3,7 +3,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "compat/host_console.h"
+
 namespace compat {
+
+ssize_t read(int fd, void* data, std::size_t size) { return host::read(fd, data, size); }
+
+ssize_t write(int fd, const void* data, std::size_t size) { return host::write(fd, data, size); }
 
 namespace {
 

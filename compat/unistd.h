@@ -1,14 +1,22 @@
 #pragma once
 
-// Calls that the Windows runtime lacks, and a few small functions that nothing in the tools
-// calls yet. They exist so that code written against POSIX and BSD interfaces links on every
+// Reading and writing descriptors; calls that the Windows runtime lacks, and a few small
+// functions that nothing in the tools calls yet. They exist so that code written against POSIX and BSD interfaces links on every
 // host; none of them keeps state.
 
 #include <cstddef>
 
 #include <sys/stat.h>
+#include <sys/types.h>
 
 namespace compat {
+
+// read(2) and write(2). On a host whose terminal shows characters rather than bytes (a
+// Windows console), a standard descriptor that is one shows every UTF-8 character written
+// to it whole, and gives what is typed as UTF-8, ending the input at a line that begins
+// with Ctrl-Z.
+ssize_t read(int fd, void* data, std::size_t size);
+ssize_t write(int fd, const void* data, std::size_t size);
 
 // Unsupported calls: each reads none of its arguments, changes nothing, and returns -1
 // with errno ENOSYS, on every host.

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "compat/arguments.h"
+#include "compat/stdio.h"
 #include "sdkversion/build_facts.h"
 
 namespace {
@@ -35,7 +36,7 @@ constexpr int failure_status = -1;
 int requested[row_count];
 
 [[noreturn]] void report_unrecognized_option(const char* text) {
-  std::fprintf(stderr, "orva-sdkversion: Unrecognized option \"%s\". Try -h.\n", text);
+  compat::fprintf(stderr, "orva-sdkversion: Unrecognized option \"%s\". Try -h.\n", text);
   std::exit(failure_status);
 }
 
@@ -95,7 +96,7 @@ void parse_argument(const char* arg) {
 }
 
 void print_help() {
-  std::fputs(
+  compat::fputs(
       "orva-sdkversion: Information about the ORVA Application SDK\n"
       "(Tools for the operating system of the Tessik Game Console)\n---\n"
       "This program identifies the location and version of the SDK.\n"
@@ -104,17 +105,17 @@ void print_help() {
       "Short option | Long option | What it prints\n",
       stderr);
   for (int row = 0; option_table[row].short_option != nullptr; ++row) {
-    std::fprintf(stderr, " %11s   %11s   %s\n", option_table[row].short_option,
+    compat::fprintf(stderr, " %11s   %11s   %s\n", option_table[row].short_option,
                  option_table[row].long_option, option_table[row].description);
   }
-  std::fputs("---\n", stderr);
+  compat::fputs("---\n", stderr);
 }
 
 void print_report() {
   for (int row = 0; option_table[row].short_option != nullptr; ++row) {
-    if (requested[row] != 0) std::printf("%s ", option_table[row].value);
+    if (requested[row] != 0) compat::printf("%s ", option_table[row].value);
   }
-  std::putchar('\n');
+  compat::putchar('\n');
 }
 
 // A script that reads the report must learn that it got nothing: check the stream's
@@ -138,7 +139,7 @@ int main(int argc, char** argv) {
   print_report();
   if (!close_stream(stdout)) {
     int error = errno;
-    std::fprintf(stderr, "orva-sdkversion: cannot write the report: %s\n", std::strerror(error));
+    compat::fprintf(stderr, "orva-sdkversion: cannot write the report: %s\n", std::strerror(error));
     std::exit(failure_status);
   }
   std::exit(0);

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +13,8 @@
 #include "compat/arguments.h"
 #include "compat/err.h"
 #include "compat/fcntl.h"
+#include "compat/stdio.h"
+#include "compat/unistd.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ char* buffer;            // made at the first opened input, kept until the proce
 
 [[noreturn]] void usage() {
   static const char text[] = "usage: cat [-lu] [file ...]\n";
-  (void)std::fwrite(text, 1, sizeof text - 1, stderr);
+  (void)compat::fwrite(text, 1, sizeof text - 1, stderr);
   std::exit(1);
 }
 
@@ -35,7 +36,7 @@ char* buffer;            // made at the first opened input, kept until the proce
 ssize_t read_retrying(int fd, char* data, unsigned size) {
   ssize_t count;
   do {
-    count = read(fd, data, size);
+    count = compat::read(fd, data, size);
   } while (count < 0 && errno == EINTR);
   return count;
 }
@@ -44,7 +45,7 @@ ssize_t read_retrying(int fd, char* data, unsigned size) {
 // or one that moves no bytes and so would never finish, ends the run.
 void write_all(int fd, const char* data, unsigned size) {
   while (size > 0) {
-    ssize_t count = write(fd, data, size);
+    ssize_t count = compat::write(fd, data, size);
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) compat::errx(1, "stdout");
     data += count;
@@ -113,7 +114,6 @@ void cat_input(const char* operand) {
 
 int main(int argc, char** argv) {
   compat::utf8_arguments(&argc, &argv);
-  (void)std::setlocale(LC_CTYPE, "");
   // What is read is what is written, on hosts with a text mode too.
   (void)compat::set_binary_mode(0);
   (void)compat::set_binary_mode(fileno(stdout));

@@ -1,6 +1,5 @@
 // mkdir: creates the directories named on its command line, in order. With -p it also
 // creates every missing directory on the way and accepts one that already exists.
-#include <libgen.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,8 @@
 
 #include "compat/arguments.h"
 #include "compat/err.h"
+#include "compat/libgen.h"
+#include "compat/stdio.h"
 #include "compat/sys_stat.h"
 
 namespace {
@@ -28,7 +29,7 @@ mode_t mode_value = default_mode;
 int exit_status;
 
 [[noreturn]] void usage() {
-  std::fputs("usage: mkdir [-pv] [-m mode] directory_name ...\n", stderr);
+  compat::fputs("usage: mkdir [-pv] [-m mode] directory_name ...\n", stderr);
   std::exit(1);
 }
 
@@ -41,7 +42,7 @@ void set_mode(const char* text) {
 }
 
 void announce(const char* path) {
-  if (verbose != 0) (void)std::puts(path);
+  if (verbose != 0) (void)compat::puts(path);
 }
 
 // Whether `path` names an existing directory, after creating it failed with EEXIST.
@@ -122,7 +123,7 @@ BuildResult create_directory(char* path) {
     return build_created;
   }
   if (errno == ENOTDIR || errno == ENOENT) {
-    compat::warnx("%s", dirname(path));
+    compat::warnx("%s", compat::dirname(path));
   } else {
     compat::warnx("%s", path);
   }

@@ -7,6 +7,7 @@
 
 #include "compat/arguments.h"
 #include "compat/err.h"
+#include "compat/stdio.h"
 #include "compat/stdlib.h"
 
 namespace {
@@ -15,13 +16,13 @@ bool quiet;  // -q: paths that fail are not reported, only counted in the status
 int failed;
 
 [[noreturn]] void usage() {
-  std::fputs("usage: realpath [-q] [path ...]\n", stderr);
+  compat::fputs("usage: realpath [-q] [path ...]\n", stderr);
   std::exit(1);
 }
 
 void print_absolute(const char* path, char* resolved) {
   if (compat::realpath(path, resolved) != nullptr) {
-    (void)std::puts(resolved);
+    (void)compat::puts(resolved);
     return;
   }
   if (!quiet) compat::warnx("%s", path);
@@ -29,10 +30,11 @@ void print_absolute(const char* path, char* resolved) {
 }
 
 // The paths are only useful if they arrive: a write error anywhere, or one that the final
-// flush meets, makes the run fail.
+// flush meets, makes the run fail. The flush is checked before the close, since a runtime
+// may lose the error of the flush that fclose does.
 bool close_stdout() {
-  bool had_error = std::ferror(stdout) != 0;
-  return std::fclose(stdout) == 0 && !had_error;
+  bool written = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+  return std::fclose(stdout) == 0 && written;
 }
 
 }  // namespace

@@ -1,0 +1,9 @@
+#include "compat/libgen.h"
+
+#include "compat/host_files.h"
+
+namespace compat {
+
+char* dirname(char* path) { return host::dirname(path); }
+
+}  // namespace compat
