@@ -84,6 +84,12 @@ function(pack archive build suffix flags format)
   file(CHMOD "${STAGE_DIR}/${top}/README.md" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   list(APPEND entries "${top}/README.md")
 
+  # The zip's extended time field also records the access time, which --mtime leaves alone.
+  execute_process(COMMAND touch -d "@$ENV{SOURCE_DATE_EPOCH}" -- ${entries}
+    WORKING_DIRECTORY "${STAGE_DIR}" RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "could not set the times of the staged files")
+  endif()
   # A zip entry's date is local time: take it in UTC, whatever the builder's zone.
   execute_process(
     COMMAND ${as_owner_0} ${CMAKE_COMMAND} -E env TZ=UTC
