@@ -14,7 +14,7 @@ add_custom_target(release_archives ALL
   COMMAND ${CMAKE_COMMAND}
     -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
     -DOUTPUT_DIR=${ORVA_PACKAGE_DIR}
-    -DSTAGE_DIR=${CMAKE_BINARY_DIR}/stage
+    -DLISTING_DIR=${CMAKE_BINARY_DIR}/listings
     -DLINUX_ARCHIVE=${linux_archive}
     -DWINDOWS_ARCHIVE=${windows_archive}
     -P ${PROJECT_SOURCE_DIR}/cmake/pack_release.cmake

@@ -1,13 +1,13 @@
 # Builds the tools of the `release` preset (Linux, static) and of the `windows` preset, and
 # packs each set with the README into a reproducible archive, with SHA256SUMS beside them.
 # Run by the `package` preset's build (cmake/OrvaPackage.cmake):
-#   cmake -DSOURCE_DIR=... -DOUTPUT_DIR=... -DSTAGE_DIR=... -DLINUX_ARCHIVE=name.tar.gz
+#   cmake -DSOURCE_DIR=... -DOUTPUT_DIR=... -DLISTING_DIR=... -DLINUX_ARCHIVE=name.tar.gz
 #         -DWINDOWS_ARCHIVE=name.zip -P pack_release.cmake
 #
 # The same commit gives the same bytes in any folder, for any user: the builds and the
 # archives take their time from SOURCE_DATE_EPOCH, or from the latest commit when it is not
 # set; the entries are listed in a fixed order with fixed modes (0755 for the tools, 0644
-# for the README) and are owned by 0:0.
+# for the README) and are owned by 0:0, with no user or group names.
 
 function(run)
   execute_process(COMMAND ${ARGN} WORKING_DIRECTORY "${SOURCE_DIR}" RESULT_VARIABLE status)
@@ -31,8 +31,8 @@ endif()
 if(NOT "$ENV{SOURCE_DATE_EPOCH}" MATCHES "^[0-9]+$")
   message(FATAL_ERROR "SOURCE_DATE_EPOCH=\"$ENV{SOURCE_DATE_EPOCH}\" is not a number of seconds")
 endif()
-string(TIMESTAMP mtime "%Y-%m-%d %H:%M:%S UTC" UTC)
-message(STATUS "Release time: ${mtime} (SOURCE_DATE_EPOCH=$ENV{SOURCE_DATE_EPOCH})")
+string(TIMESTAMP release_time "%Y-%m-%dT%H:%M:%SZ" UTC)
+message(STATUS "Release time: ${release_time} (SOURCE_DATE_EPOCH=$ENV{SOURCE_DATE_EPOCH})")
 
 # The shipped tools are the presets' own builds, which the program tests run against.
 run(${CMAKE_COMMAND} --preset release)
@@ -53,63 +53,62 @@ function(tools_of build out)
   set(${out} "${tools}" PARENT_SCOPE)
 endfunction()
 
-# The archiver records the owner of the staged files and looks up its name. Staged by root,
-# or by anyone inside a user namespace that maps them to root, they are 0:0 for everyone.
-set(as_owner_0 "")
-execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
-if(NOT uid STREQUAL "0")
-  find_program(UNSHARE unshare)
-  if(NOT UNSHARE)
-    message(FATAL_ERROR "the archives' entries must be owned by 0:0: pack as root, or install unshare")
-  endif()
-  set(as_owner_0 ${UNSHARE} --map-root-user)
+# The archives are written by bsdtar, the command-line front end of libarchive (the library
+# behind cmake -E tar), from an mtree listing that states each entry's whole metadata: its
+# name, mode, owner 0:0 without names, and time. cmake -E tar takes these from the files on
+# disk instead: it writes the builder's user and group names, and its zip entries carry the
+# staged files' access and change times, which no two builds share.
+find_program(BSDTAR bsdtar)
+if(NOT BSDTAR)
+  message(FATAL_ERROR "bsdtar not found (Debian: apt-get install libarchive-tools)")
 endif()
 
-# Stages the tools of `build` and the README under one top folder named after the archive,
-# with fixed modes, and packs them in that order: the tools by name, then the README.
+# A path as an mtree listing writes it: backslash, space and the other special characters
+# as octal escapes.
+function(mtree_escape out path)
+  string(REPLACE "\\" "\\134" path "${path}")
+  foreach(pair " ;040" "\t;011" "#;043" "=;075")
+    list(GET pair 0 char)
+    list(GET pair 1 code)
+    string(REPLACE "${char}" "\\${code}" path "${path}")
+  endforeach()
+  set(${out} "${path}" PARENT_SCOPE)
+endfunction()
+
+# Packs the tools of `build` and the README under one top folder named after the archive,
+# in this order: the tools by name, then the README.
 function(pack archive build suffix flags format)
   string(REGEX REPLACE "\\.(tar\\.gz|zip)$" "" top "${archive}")
-  file(REMOVE_RECURSE "${STAGE_DIR}/${top}")
-  file(MAKE_DIRECTORY "${STAGE_DIR}/${top}/bin")
   tools_of("${build}" tools)
-  set(entries "")
+  set(listing "#mtree\n")
   foreach(tool IN LISTS tools)
-    set(entry "${top}/bin/${tool}${suffix}")
-    file(COPY_FILE "${build}/bin/${tool}${suffix}" "${STAGE_DIR}/${entry}")
-    file(CHMOD "${STAGE_DIR}/${entry}" PERMISSIONS
-      OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-    list(APPEND entries "${entry}")
+    mtree_escape(contents "${build}/bin/${tool}${suffix}")
+    string(APPEND listing "${top}/bin/${tool}${suffix} type=file mode=0755 ${owner} ${time} contents=${contents}\n")
   endforeach()
-  file(COPY_FILE "${SOURCE_DIR}/README.md" "${STAGE_DIR}/${top}/README.md")
-  file(CHMOD "${STAGE_DIR}/${top}/README.md" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
-  list(APPEND entries "${top}/README.md")
+  mtree_escape(contents "${SOURCE_DIR}/README.md")
+  string(APPEND listing "${top}/README.md type=file mode=0644 ${owner} ${time} contents=${contents}\n")
+  file(WRITE "${LISTING_DIR}/${top}.mtree" "${listing}")
 
-  # The zip's extended time field also records the access time, which --mtime leaves alone.
-  execute_process(COMMAND touch -d "@$ENV{SOURCE_DATE_EPOCH}" -- ${entries}
-    WORKING_DIRECTORY "${STAGE_DIR}" RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "could not set the times of the staged files")
-  endif()
   # A zip entry's date is local time: take it in UTC, whatever the builder's zone.
   execute_process(
-    COMMAND ${as_owner_0} ${CMAKE_COMMAND} -E env TZ=UTC
-      ${CMAKE_COMMAND} -E tar ${flags} "${OUTPUT_DIR}/${archive}" --format=${format} "--mtime=${mtime}"
-      -- ${entries}
-    WORKING_DIRECTORY "${STAGE_DIR}"
+    COMMAND ${CMAKE_COMMAND} -E env TZ=UTC
+      ${BSDTAR} ${flags} -f "${OUTPUT_DIR}/${archive}" --format ${format} "@${LISTING_DIR}/${top}.mtree"
     RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "could not pack ${OUTPUT_DIR}/${archive}")
   endif()
 endfunction()
 
+set(owner "uid=0 gid=0")
+set(time "time=$ENV{SOURCE_DATE_EPOCH}")
 file(GLOB old "${OUTPUT_DIR}/orva-sdk-tools-*" "${OUTPUT_DIR}/SHA256SUMS")
 if(old)
   file(REMOVE ${old})
 endif()
-file(MAKE_DIRECTORY "${OUTPUT_DIR}")
-# gnutar with SOURCE_DATE_EPOCH set: libarchive leaves the gzip header's time 0.
-pack("${LINUX_ARCHIVE}" "${SOURCE_DIR}/build/release" "" czf gnutar)
-pack("${WINDOWS_ARCHIVE}" "${SOURCE_DIR}/build/windows" ".exe" cf zip)
+file(MAKE_DIRECTORY "${OUTPUT_DIR}" "${LISTING_DIR}")
+# The gzip header's time stays 0.
+pack("${LINUX_ARCHIVE}" "${SOURCE_DIR}/build/release" "" "-cz;--options;gzip:!timestamp" gnutar)
+pack("${WINDOWS_ARCHIVE}" "${SOURCE_DIR}/build/windows" ".exe" "-c" zip)
 
 # The sums in the form `sha256sum -c` reads: hash, two spaces, name.
 set(sums "")
