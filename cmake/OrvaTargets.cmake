@@ -10,9 +10,34 @@ if(ORVA_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# Our own sources get the full warning set; third-party code (GoogleTest) does not.
+# Our own sources get the full warning set; third-party code (GoogleTest) does not. The
+# resource compiler of a Windows tool takes none of them.
 function(orva_warnings target)
-  target_compile_options(${target} PRIVATE ${ORVA_WARNINGS})
+  target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:${ORVA_WARNINGS}>)
+endfunction()
+
+# What each shipped tool does, in one line: the description in its Windows version resource.
+set(ORVA_DESCRIPTION_orva-sdkversion "Prints the facts fixed into the ORVA Application SDK when it was built")
+set(ORVA_DESCRIPTION_mkdir "Creates directories")
+set(ORVA_DESCRIPTION_cat "Copies files to standard output")
+set(ORVA_DESCRIPTION_realpath "Prints the absolute form of paths")
+
+# Gives the Windows tool `name` its resources: the application manifest and a version
+# resource whose revision follows the build facts (rewritten at every build, see
+# cmake/OrvaBuildFacts.cmake).
+function(orva_add_windows_resources name)
+  set(ORVA_RC_NAME ${name})
+  set(ORVA_RC_DESCRIPTION "${ORVA_DESCRIPTION_${name}}")
+  if(ORVA_RC_DESCRIPTION STREQUAL "")
+    message(FATAL_ERROR "${name} has no description (ORVA_DESCRIPTION_${name} in cmake/OrvaTargets.cmake)")
+  endif()
+  set(ORVA_RC_MANIFEST ${PROJECT_SOURCE_DIR}/cmake/windows_tool.manifest)
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${name}.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/windows_tool.rc.in ${rc} @ONLY)
+  set_source_files_properties(${rc} PROPERTIES
+    OBJECT_DEPENDS "${ORVA_BUILD_REVISION_HEADER};${ORVA_RC_MANIFEST}")
+  target_sources(${name} PRIVATE ${rc})
+  add_dependencies(${name} orva_build_facts)
 endfunction()
 
 set(ORVA_TOOLS "" CACHE INTERNAL "The shipped programs")
@@ -41,6 +66,10 @@ function(orva_add_tool name)
   if(WIN32)
     # The runtime expands no wildcards in the command line: any expansion is the shell's.
     target_link_libraries(${name} PRIVATE ${ORVA_CRT_NOGLOB})
+    orva_add_windows_resources(${name})
+    # The linker would stamp the time of the link into the header: the same sources must
+    # give the same bytes.
+    target_link_options(${name} PRIVATE LINKER:--no-insert-timestamp)
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   if(ORVA_STATIC_TOOLS)

@@ -5,6 +5,9 @@
 # Inputs (-D):
 #   SOURCE_DIR   the checkout to ask Git about
 #   OUTPUT       the source file to write
+#   REVISION_HEADER  optional: a header defining ORVA_BUILD_REVISION as the revision's text,
+#                the same way rewritten only when it changes (the Windows version resources
+#                include it)
 #   REVISION, BUILD_TIME, CHANGED, OS, MACHINE   optional overrides, each in its fact's form
 # The build time comes from the environment's SOURCE_DATE_EPOCH when that is set.
 
@@ -96,10 +99,21 @@ extern const char build_os[] = \"${OS}\";
 extern const char build_machine[] = \"${MACHINE}\";
 ")
 
-set(old "")
-if(EXISTS "${OUTPUT}")
-  file(READ "${OUTPUT}" old)
-endif()
-if(NOT old STREQUAL text)
-  file(WRITE "${OUTPUT}" "${text}")
+# Rewrites `path` only when its text changes, so that nothing that depends on it is rebuilt
+# for nothing.
+function(write_if_changed path text)
+  set(old "")
+  if(EXISTS "${path}")
+    file(READ "${path}" old)
+  endif()
+  if(NOT old STREQUAL text)
+    file(WRITE "${path}" "${text}")
+  endif()
+endfunction()
+
+write_if_changed("${OUTPUT}" "${text}")
+if(REVISION_HEADER)
+  write_if_changed("${REVISION_HEADER}" "// Generated at build time by cmake/build_facts.cmake; do not edit.
+#define ORVA_BUILD_REVISION \"${REVISION}\"
+")
 endif()
