@@ -169,12 +169,6 @@ RunResult run_program(const std::string& program, const RunOptions& options) {
   return result;
 }
 
-RunResult run_program(const std::string& program, const std::vector<std::string>& args) {
-  RunOptions options;
-  options.args = args;
-  return run_program(program, options);
-}
-
 std::string as_text(const std::string& bytes) { return bytes; }
 
 bool running_as_root() { return geteuid() == 0; }
