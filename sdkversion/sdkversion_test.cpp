@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "testing/build_fact_forms.h"
 #include "testing/run_program.h"
 
 namespace {
@@ -51,23 +52,12 @@ TEST(SdkVersion, NoArgumentsPrintsANewlineAlone) {
 }
 
 TEST(SdkVersion, EachValueIsOneWordInItsForm) {
-  struct Case {
-    const char* option;
-    const char* form;
-  };
-  const Case cases[] = {
-      {"-v", "[0-9a-f]{8}"},
-      {"-d", "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z"},
-      {"-c", "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2}"},
-      {"-o", "[^ \n]+"},
-      {"-m", "[^ \n]+"},
-  };
-  for (const Case& c : cases) {
-    RunResult r = tool.run({c.option});
-    EXPECT_EQ(r.status, 0) << c.option;
-    EXPECT_TRUE(std::regex_match(r.out, std::regex(std::string(c.form) + " \n")))
-        << c.option << " printed \"" << r.out << "\"";
-    EXPECT_EQ(r.err, "") << c.option;
+  for (const orva_testing::BuildFactForm& fact : orva_testing::build_fact_forms) {
+    RunResult r = tool.run({fact.option});
+    EXPECT_EQ(r.status, 0) << fact.option;
+    EXPECT_TRUE(std::regex_match(r.out, std::regex(std::string(fact.form) + " \n")))
+        << fact.option << " printed \"" << r.out << "\"";
+    EXPECT_EQ(r.err, "") << fact.option;
   }
 }
 
