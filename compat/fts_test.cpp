@@ -140,6 +140,18 @@ Stream open_stream(std::vector<std::string> roots, int options, compat::FtsCompa
   return Stream(compat::fts_open(argv.data(), options, compar));
 }
 
+// A stream and the first entry it returned: null when fts_open or that fts_read failed.
+struct Started {
+  Stream stream;
+  FTSENT* first = nullptr;
+};
+
+Started start(const std::vector<std::string>& roots, int options, compat::FtsCompare compar) {
+  Started started = {open_stream(roots, options, compar)};
+  if (started.stream != nullptr) started.first = compat::fts_read(started.stream.get());
+  return started;
+}
+
 // Called after each visit; may set instructions or change the tree.
 using Action = std::function<void(FTS*, FTSENT*)>;
 
@@ -290,12 +302,10 @@ INSTANTIATE_TEST_SUITE_P(Fts, FtsWalk, ::testing::ValuesIn(walk_cases),
                          });
 
 TEST_F(Fts, SlashRootKeepsItsNameAndPrefixesEntriesOnce) {
-  Stream stream = open_stream({"/"}, 0, nullptr);
-  ASSERT_NE(stream, nullptr);
+  auto [stream, root] = start({"/"}, 0, nullptr);
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(visit_of(root), (Visit{D, "/", "/", 0, 0}));
   FTSENT* p = compat::fts_read(stream.get());
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(visit_of(p), (Visit{D, "/", "/", 0, 0}));
-  p = compat::fts_read(stream.get());
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(std::string(p->fts_path, p->fts_pathlen), std::string("/") + p->fts_name);
   EXPECT_EQ(p->fts_level, 1);
@@ -555,10 +565,9 @@ TEST_F(Fts, ChildrenBeforeTheFirstReadIsTheRootList) {
 
 TEST_F(Fts, ChildrenReportsNoEntriesWithErrnoZeroAndBadInstrWithEinval) {
   make_tree({"r/", "r/empty/", "r/f"});
-  Stream stream = open_stream({"r"}, 0, by_name);
-  ASSERT_NE(stream, nullptr);
+  auto [stream, r] = start({"r"}, 0, by_name);
+  ASSERT_NE(r, nullptr);
   FTS* s = stream.get();
-  ASSERT_NE(compat::fts_read(s), nullptr);  // r
   errno = 0;
   EXPECT_EQ(compat::fts_children(s, 1), nullptr);
   EXPECT_EQ(errno, EINVAL);
@@ -582,9 +591,7 @@ TEST_F(Fts, ChildrenReportsNoEntriesWithErrnoZeroAndBadInstrWithEinval) {
 
 TEST_F(Fts, ChildrenOfAnUnreadableDirectoryIsNullWithItsError) {
   make_tree({"r/"});
-  Stream stream = open_stream({"r"}, 0, nullptr);
-  ASSERT_NE(stream, nullptr);
-  FTSENT* r = compat::fts_read(stream.get());
+  auto [stream, r] = start({"r"}, 0, nullptr);
   ASSERT_NE(r, nullptr);
   ASSERT_EQ(rmdir("r"), 0);
   EXPECT_EQ(compat::fts_children(stream.get(), 0), nullptr);
@@ -595,9 +602,8 @@ TEST_F(Fts, ChildrenOfAnUnreadableDirectoryIsNullWithItsError) {
 TEST_F(Fts, ReadUsesAChildListWithStatusButRereadsANamesOnlyList) {
   make_tree({"r/", "r/a", "r/b"});
   for (int instr : {0, compat::FTS_NAMEONLY}) {
-    Stream stream = open_stream({"r"}, 0, by_name);
-    ASSERT_NE(stream, nullptr);
-    ASSERT_NE(compat::fts_read(stream.get()), nullptr);
+    auto [stream, r] = start({"r"}, 0, by_name);
+    ASSERT_NE(r, nullptr);
     FTSENT* list = compat::fts_children(stream.get(), instr);
     ASSERT_NE(list, nullptr);
     std::vector<FTSENT*> listed;
@@ -641,10 +647,9 @@ TEST_F(Fts, ChildListOfAnEntryThatIsNoLongerADirectoryIsDropped) {
 // as it is, with the statuses taken when it was built.
 TEST_F(Fts, ListWithStatusAfterASkippedNamesOnlyListIsUsedAsItIs) {
   make_tree({"r/", "r/a/", "r/a/x", "r/b/", "r/b/y"});
-  Stream stream = open_stream({"r"}, 0, by_name);
-  ASSERT_NE(stream, nullptr);
+  auto [stream, r] = start({"r"}, 0, by_name);
+  ASSERT_NE(r, nullptr);
   FTS* s = stream.get();
-  ASSERT_NE(compat::fts_read(s), nullptr);  // r
   FTSENT* a = compat::fts_read(s);
   ASSERT_EQ(visit_of(a), (Visit{D, "r/a", "a", 1, 0}));
   ASSERT_NE(compat::fts_children(s, compat::FTS_NAMEONLY), nullptr);
@@ -695,12 +700,11 @@ TEST_F(Fts, ComparisonIsNotCalledForOneRoot) {
 
 TEST_F(Fts, SortArrayKeepsFortySpareSlots) {
   make_tree({"r/", "r/a", "r/b", "r/c"});
-  Stream stream = open_stream({"r"}, 0, by_name);
-  ASSERT_NE(stream, nullptr);
-  ASSERT_NE(compat::fts_read(stream.get()), nullptr);
-  FTSENT* first = compat::fts_read(stream.get());
-  ASSERT_NE(first, nullptr);
-  EXPECT_STREQ(first->fts_name, "a");
+  auto [stream, r] = start({"r"}, 0, by_name);
+  ASSERT_NE(r, nullptr);
+  FTSENT* a = compat::fts_read(stream.get());
+  ASSERT_NE(a, nullptr);
+  EXPECT_STREQ(a->fts_name, "a");
   EXPECT_EQ(stream->fts_nitems, 43U);
   EXPECT_NE(stream->fts_array, nullptr);
 }
@@ -785,9 +789,7 @@ TEST_F(Fts, FreshEntriesAndTheStreamStartClean) {
 
 TEST_F(Fts, SetRefusesInstructionsAboveFour) {
   make_tree({"f"});
-  Stream stream = open_stream({"f"}, 0, nullptr);
-  ASSERT_NE(stream, nullptr);
-  FTSENT* f = compat::fts_read(stream.get());
+  auto [stream, f] = start({"f"}, 0, nullptr);
   ASSERT_NE(f, nullptr);
   struct Case {
     int instr;
@@ -808,9 +810,8 @@ TEST_F(Fts, SetRefusesInstructionsAboveFour) {
 
 TEST_F(Fts, AfterTheEndReadKeepsReturningNullWithoutTouchingErrno) {
   make_tree({"f"});
-  Stream stream = open_stream({"f"}, 0, nullptr);
-  ASSERT_NE(stream, nullptr);
-  ASSERT_NE(compat::fts_read(stream.get()), nullptr);
+  auto [stream, f] = start({"f"}, 0, nullptr);
+  ASSERT_NE(f, nullptr);
   errno = EIO;
   EXPECT_EQ(compat::fts_read(stream.get()), nullptr);
   EXPECT_EQ(errno, 0);
@@ -943,9 +944,8 @@ TEST_F(Fts, DirectoryCyclesAreReturnedOnceAndNotDescended) {
     EXPECT_EQ(cycles, std::vector<const FTSENT*>(3, root)) << "options " << options;
   }
   // A child list classifies the same way.
-  Stream stream = open_stream({"r"}, 0, by_name);
-  ASSERT_NE(stream, nullptr);
-  FTSENT* r = compat::fts_read(stream.get());
+  auto [stream, r] = start({"r"}, 0, by_name);
+  ASSERT_NE(r, nullptr);
   std::vector<int> infos;
   for (FTSENT* p = compat::fts_children(stream.get(), 0); p != nullptr; p = p->fts_link) {
     infos.push_back(p->fts_info);
