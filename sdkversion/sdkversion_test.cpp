@@ -5,29 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include "testing/build_fact_forms.h"
 #include "testing/run_program.h"
 
 namespace {
 
+using orva_testing::Program;
 using orva_testing::RunOptions;
 using orva_testing::RunResult;
 using orva_testing::Stdout;
 
-const char* const tool = ORVA_TOOL_ORVA_SDKVERSION;
-
-// Text-mode streams on the Windows host end lines with CR LF; compare the text.
-RunResult run_text(const std::string& program, const RunOptions& options) {
-  RunResult r = orva_testing::run_program(program, options);
-  r.out = orva_testing::as_text(r.out);
-  r.err = orva_testing::as_text(r.err);
-  return r;
-}
-
-RunResult run(const std::vector<std::string>& args) {
-  RunOptions options;
-  options.args = args;
-  return run_text(tool, options);
-}
+const Program tool = {ORVA_TOOL_ORVA_SDKVERSION};
 
 const char help_text[] =
     "orva-sdkversion: Information about the ORVA Application SDK\n"
@@ -52,35 +40,24 @@ std::string error_for(const std::string& text) {
 
 // The values this build printed for -v, -d, -c, -o, -m, each read on its own.
 std::string value_of(const std::string& option) {
-  std::string out = run({option}).out;
+  std::string out = tool.run({option}).out;
   return out.substr(0, out.size() - 2);  // drop the trailing space and newline
 }
 
 TEST(SdkVersion, NoArgumentsPrintsANewlineAlone) {
-  RunResult r = run({});
+  RunResult r = tool.run(RunOptions{});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "\n");
   EXPECT_EQ(r.err, "");
 }
 
 TEST(SdkVersion, EachValueIsOneWordInItsForm) {
-  struct Case {
-    const char* option;
-    const char* form;
-  };
-  const Case cases[] = {
-      {"-v", "[0-9a-f]{8}"},
-      {"-d", "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z"},
-      {"-c", "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2}"},
-      {"-o", "[^ \n]+"},
-      {"-m", "[^ \n]+"},
-  };
-  for (const Case& c : cases) {
-    RunResult r = run({c.option});
-    EXPECT_EQ(r.status, 0) << c.option;
-    EXPECT_TRUE(std::regex_match(r.out, std::regex(std::string(c.form) + " \n")))
-        << c.option << " printed \"" << r.out << "\"";
-    EXPECT_EQ(r.err, "") << c.option;
+  for (const orva_testing::BuildFactForm& fact : orva_testing::build_fact_forms) {
+    RunResult r = tool.run({fact.option});
+    EXPECT_EQ(r.status, 0) << fact.option;
+    EXPECT_TRUE(std::regex_match(r.out, std::regex(std::string(fact.form) + " \n")))
+        << fact.option << " printed \"" << r.out << "\"";
+    EXPECT_EQ(r.err, "") << fact.option;
   }
 }
 
@@ -101,7 +78,7 @@ TEST(SdkVersion, ReportFollowsTableOrderWithASpaceAfterEachValue) {
       {{"--os", "-d"}, d + " " + o + " \n"},
   };
   for (const Case& k : cases) {
-    RunResult r = run(k.args);
+    RunResult r = tool.run(k.args);
     EXPECT_EQ(r.status, 0) << k.args[0];
     EXPECT_EQ(r.out, k.out) << k.args[0];
     EXPECT_EQ(r.err, "");
@@ -112,7 +89,7 @@ TEST(SdkVersion, NamingARowTwicePrintsItOnce) {
   const std::string v = value_of("-v");
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"-v", "-v"}, {"-vv"}, {"--version", "-v"}, {"--version", "--version"}}) {
-    RunResult r = run(args);
+    RunResult r = tool.run(args);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, v + " \n") << args[0];
   }
@@ -121,7 +98,7 @@ TEST(SdkVersion, NamingARowTwicePrintsItOnce) {
 TEST(SdkVersion, HelpGoesToStandardErrorAndWinsOverTheReport) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"-h"}, {"--help"}, {"-vh"}, {"-hv"}, {"--date", "-h"}, {"-h", "-h"}, {"-h", "--os"}}) {
-    RunResult r = run(args);
+    RunResult r = tool.run(args);
     EXPECT_EQ(r.status, 0) << args[0];
     EXPECT_EQ(r.out, "") << args[0];
     EXPECT_EQ(r.err, help_text) << args[0];
@@ -163,7 +140,7 @@ TEST(SdkVersion, RejectsTheOffendingTextWithStatusMinusOne) {
       {{"-e\xCC\x81"}, "-e"},
   };
   for (const Case& c : cases) {
-    RunResult r = run(c.args);
+    RunResult r = tool.run(c.args);
     EXPECT_EQ(r.status, 255) << "argument \"" << c.args[0] << "\"";
     EXPECT_EQ(r.out, "") << "argument \"" << c.args[0] << "\"";
     EXPECT_EQ(r.err, error_for(c.offending)) << "argument \"" << c.args[0] << "\"";
@@ -180,7 +157,7 @@ TEST(SdkVersion, FirstErrorWinsAndNothingElseIsPrinted) {
       {{"--help", "--", "-h"}, "--"}, {{"-vq", "-z"}, "-q"},  {{"-d", "-", "-h"}, "-"},
   };
   for (const Case& c : cases) {
-    RunResult r = run(c.args);
+    RunResult r = tool.run(c.args);
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, error_for(c.offending));
@@ -191,10 +168,10 @@ TEST(SdkVersion, NameIsFixedWhateverItIsStartedAs) {
   RunOptions options;
   options.args = {"-x"};
   options.argv0 = "some-other-name";
-  RunResult r = run_text(tool, options);
+  RunResult r = tool.run(options);
   EXPECT_EQ(r.err, error_for("-x"));
   options.args = {"-h"};
-  EXPECT_EQ(run_text(tool, options).err, help_text);
+  EXPECT_EQ(tool.run(options).err, help_text);
 }
 
 TEST(SdkVersion, ReportThatCannotBeWrittenIsAFailure) {
@@ -202,7 +179,7 @@ TEST(SdkVersion, ReportThatCannotBeWrittenIsAFailure) {
     RunOptions options;
     options.args = {"-vdcom"};
     options.stdout_mode = mode;
-    RunResult r = run_text(tool, options);
+    RunResult r = tool.run(options);
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.err.rfind("orva-sdkversion: ", 0), 0u) << r.err;
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
@@ -212,7 +189,7 @@ TEST(SdkVersion, ReportThatCannotBeWrittenIsAFailure) {
 TEST(SdkVersion, EmptyReportThatCannotBeWrittenIsAFailure) {
   RunOptions options;
   options.stdout_mode = Stdout::DevFull;
-  RunResult r = run_text(tool, options);
+  RunResult r = tool.run(options);
   EXPECT_EQ(r.status, 255);
   EXPECT_NE(r.err, "");
 }
@@ -221,7 +198,7 @@ TEST(SdkVersion, HelpIsUnaffectedByAClosedStandardOutput) {
   RunOptions options;
   options.args = {"-h"};
   options.stdout_mode = Stdout::Closed;
-  RunResult r = run_text(tool, options);
+  RunResult r = tool.run(options);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, help_text);
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "testing/host.h"
 
 // Runs a built program the way a shell script would, and captures what it did.
@@ -49,12 +51,37 @@ struct RunResult {
 // result with status -1) when the program cannot be started.
 RunResult run_program(const std::string& program, const RunOptions& options);
 
-// Shorthand: only arguments, everything else as by default.
-RunResult run_program(const std::string& program, const std::vector<std::string>& args);
-
 // Text a program wrote through the C runtime's streams, as the test compares it: on the
 // Windows host the runtime's text mode writes each newline as CR LF, which this turns back
-// into LF; elsewhere the bytes are returned unchanged. Byte-exact output (cat) is compared raw.
+// into LF; elsewhere the bytes are returned unchanged.
 std::string as_text(const std::string& bytes);
+
+// How a test compares one of a program's output streams.
+enum class Output {
+  Text,   // through as_text: the same lines on every host
+  Bytes,  // byte for byte, as written (what cat copies)
+};
+
+// A built program under test, and how its tests compare its two output streams.
+struct Program {
+  std::string path;
+  Output out = Output::Text;
+  Output err = Output::Text;
+
+  // run_program, with each output stream converted as said above.
+  RunResult run(const RunOptions& options) const;
+  RunResult run(const std::vector<std::string>& args) const;
+  // In the directory `cwd`, with `input` on standard input.
+  RunResult run_in(const std::string& cwd, const std::vector<std::string>& args,
+                   const std::string& input = "") const;
+};
+
+// Options for a run in the directory `cwd` with `args` and `input` on standard input.
+RunOptions in_dir(const std::string& cwd, const std::vector<std::string>& args,
+                  const std::string& input = "");
+
+// Succeeds when `err` is a report of the option parser's own (in the host's words) followed
+// by `usage`.
+::testing::AssertionResult is_report_then(const std::string& usage, const std::string& err);
 
 }  // namespace orva_testing

@@ -48,37 +48,33 @@ std::vector<std::string> environment_for(const RunOptions& options) {
   return env;
 }
 
-// Only async-signal-safe calls from here on: this runs in the forked child.
+// Only async-signal-safe calls from here on: these run in the forked child.
+
+// Opens `path` with `flags` onto descriptor `fd`, or ends the child.
+void open_onto(int fd, const char* path, int flags) {
+  int file = open(path, flags, 0666);
+  if (file < 0) _exit(126);
+  if (file != fd) {
+    dup2(file, fd);
+    close(file);
+  }
+}
+
 [[noreturn]] void exec_child(const std::string& program, const RunOptions& options, char** argv,
                              char** envp, Pipe in, Pipe out, Pipe err) {
   if (options.stdin_mode == Stdin::Pipe) {
     dup2(in.read_end, 0);
   } else if (options.stdin_mode == Stdin::FromFile) {
-    int file = open(options.stdin_file.c_str(), O_RDONLY);
-    if (file < 0) _exit(126);
-    if (file != 0) {
-      dup2(file, 0);
-      close(file);
-    }
+    open_onto(0, options.stdin_file.c_str(), O_RDONLY);
   } else {
     close(0);
   }
   if (options.stdout_mode == Stdout::Pipe) {
     dup2(out.write_end, 1);
   } else if (options.stdout_mode == Stdout::DevFull) {
-    int full = open("/dev/full", O_WRONLY);
-    if (full < 0) _exit(126);
-    if (full != 1) {
-      dup2(full, 1);
-      close(full);
-    }
+    open_onto(1, "/dev/full", O_WRONLY);
   } else if (options.stdout_mode == Stdout::AppendToFile) {
-    int file = open(options.stdout_file.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0666);
-    if (file < 0) _exit(126);
-    if (file != 1) {
-      dup2(file, 1);
-      close(file);
-    }
+    open_onto(1, options.stdout_file.c_str(), O_WRONLY | O_APPEND | O_CREAT);
   } else {
     close(1);
   }
@@ -171,12 +167,6 @@ RunResult run_program(const std::string& program, const RunOptions& options) {
     result.term_signal = WTERMSIG(wstatus);
   }
   return result;
-}
-
-RunResult run_program(const std::string& program, const std::vector<std::string>& args) {
-  RunOptions options;
-  options.args = args;
-  return run_program(program, options);
 }
 
 std::string as_text(const std::string& bytes) { return bytes; }

@@ -194,12 +194,6 @@ RunResult run_program(const std::string& program, const RunOptions& options) {
   return result;
 }
 
-RunResult run_program(const std::string& program, const std::vector<std::string>& args) {
-  RunOptions options;
-  options.args = args;
-  return run_program(program, options);
-}
-
 std::string as_text(const std::string& bytes) {
   std::string text;
   for (size_t i = 0; i < bytes.size(); ++i) {

@@ -13,41 +13,29 @@
 
 namespace {
 
+using orva_testing::in_dir;
 using orva_testing::is_directory;
 using orva_testing::permissions;
+using orva_testing::Program;
 using orva_testing::RunOptions;
 using orva_testing::RunResult;
 using orva_testing::Stdout;
 using orva_testing::TempDir;
-
-const char* const tool = ORVA_TOOL_MKDIR;
-const char usage[] = "usage: mkdir [-pv] [-m mode] directory_name ...\n";
-
 using orva_testing::windows_host;
+
+const Program tool = {ORVA_TOOL_MKDIR};
+const char usage[] = "usage: mkdir [-pv] [-m mode] directory_name ...\n";
 
 // The permission bits that stat shows for a directory given `posix_bits`, by -m or under
 // the umask. On Windows (as measured under Wine) every directory shows 0777: _mkdir
 // ignores the umask, and a directory keeps no read-only flag.
 int directory_permissions(int posix_bits) { return windows_host ? 0777 : posix_bits; }
 
-// mkdir writes only text; on Windows the runtime's text mode ends each line with CR LF.
-RunResult as_text(RunResult r) {
-  r.out = orva_testing::as_text(r.out);
-  r.err = orva_testing::as_text(r.err);
-  return r;
-}
-
-RunResult run(const RunOptions& options) {
-  return as_text(orva_testing::run_program(tool, options));
-}
-
 // Runs mkdir inside `dir` under `mask` (022 unless a case says otherwise).
 RunResult run_in(const TempDir& dir, const std::vector<std::string>& args, unsigned mask = 022) {
-  RunOptions options;
-  options.args = args;
-  options.cwd = dir.path();
+  RunOptions options = in_dir(dir.path(), args);
   options.umask = mask;
-  return run(options);
+  return tool.run(options);
 }
 
 // The names in `dir`, sorted, as the bytes of their UTF-8.
@@ -74,8 +62,7 @@ TEST(Mkdir, BadOptionIsReportedBeforeTheUsage) {
     TempDir dir;
     RunResult r = run_in(dir, args);
     EXPECT_EQ(r.status, 1) << args[0];
-    ASSERT_GT(r.err.size(), sizeof usage - 1) << args[0];
-    EXPECT_EQ(r.err.substr(r.err.size() - (sizeof usage - 1)), usage);
+    EXPECT_TRUE(orva_testing::is_report_then(usage, r.err)) << args[0];
     EXPECT_TRUE(entries(dir).empty()) << args[0];
   }
 }
@@ -375,18 +362,16 @@ TEST(Mkdir, ParentsRacingProcessesNeverFail) {
 TEST(Mkdir, VerboseOutputThatCannotBeWrittenFails) {
   for (Stdout mode : {Stdout::DevFull, Stdout::Closed}) {
     TempDir dir;
-    RunOptions options;
-    options.args = {"-pv", "a/b"};
-    options.cwd = dir.path();
+    RunOptions options = in_dir(dir.path(), {"-pv", "a/b"});
     options.stdout_mode = mode;
-    RunResult r = run(options);
+    RunResult r = tool.run(options);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "stdout\n");
     EXPECT_TRUE(is_directory(dir / "a/b"));
 
     // Without -v nothing is written, and nothing can fail to be.
     options.args = {"-p", "c"};
-    r = run(options);
+    r = tool.run(options);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
   }
