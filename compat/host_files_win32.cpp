@@ -129,19 +129,20 @@ char* copy_components(const char* in, const char* end, char* out) {
 
 }  // namespace
 
-// The runtime's dirname, on the bytes of the name: a drive ("C:", any byte before the
-// colon) stays in front, and alone gives "."; a root of two separators stays two, one of
-// three or more becomes its first (after a drive, any run does); runs between components
-// become their first separator; with no component left, the root, or "C:." or "." without
-// one. The result is never longer than `path`, and is written over it.
+// The runtime's dirname, on the bytes of the name: a drive (a byte other than a separator,
+// then a colon) stays in front, and alone gives "."; a root of two like separators stays
+// two, any other run becomes its first separator (after a drive too); runs between
+// components become their first separator; with no component left, the root, or "C:." or
+// "." without one. The result is never longer than `path`, and is written over it.
 char* dirname(char* path) {
   static char dot[] = ".";
   if (path == nullptr || path[0] == '\0') return dot;
-  bool drive = path[1] == ':';
+  bool drive = !is_separator(path[0]) && path[1] == ':';
   char* rest = drive ? path + 2 : path;
   if (*rest == '\0') return dot;
   std::size_t separators = separators_at(rest);
-  std::size_t root = separators == 0 ? 0 : (!drive && separators == 2) ? 2 : 1;
+  bool double_root = !drive && separators == 2 && rest[0] == rest[1];
+  std::size_t root = separators == 0 ? 0 : double_root ? 2 : 1;
   const char* body = rest + separators;
   const char* end = rest + std::strlen(rest);
   while (end != body && is_separator(end[-1])) --end;  // trailing separators

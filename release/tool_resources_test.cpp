@@ -43,7 +43,7 @@ std::string narrow(const wchar_t* text) {
 
 // The revision the build gave orva-sdkversion: its -v report without the trailing space.
 std::string built_revision() {
-  std::string out = orva_testing::as_text(orva_testing::run_program(ORVA_TOOL_ORVA_SDKVERSION, {"-v"}).out);
+  std::string out = orva_testing::Program{ORVA_TOOL_ORVA_SDKVERSION}.run({"-v"}).out;
   return out.substr(0, out.find(' '));
 }
 

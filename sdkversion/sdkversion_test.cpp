@@ -175,7 +175,7 @@ TEST(SdkVersion, NameIsFixedWhateverItIsStartedAs) {
 }
 
 TEST(SdkVersion, ReportThatCannotBeWrittenIsAFailure) {
-  for (Stdout mode : {Stdout::Closed, Stdout::DevFull}) {
+  for (Stdout mode : {Stdout::Closed, Stdout::DevFull, Stdout::ReaderGone}) {
     RunOptions options;
     options.args = {"-vdcom"};
     options.stdout_mode = mode;

@@ -17,6 +17,10 @@ enum class Stdout {
   Closed,        // descriptor 1 closed when the program starts
   DevFull,       // descriptor 1 on /dev/full: every write fails with ENOSPC
   AppendToFile,  // descriptor 1 appends to RunOptions::stdout_file, as `>> file` does
+  // Descriptor 1 is a pipe whose reader has gone: every write fails (EPIPE). On POSIX hosts
+  // the program starts with SIGPIPE ignored, as a script that ignores it starts it;
+  // otherwise the signal would end it before any write could fail.
+  ReaderGone,
 };
 
 enum class Stdin {

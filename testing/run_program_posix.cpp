@@ -69,7 +69,7 @@ void open_onto(int fd, const char* path, int flags) {
   } else {
     close(0);
   }
-  if (options.stdout_mode == Stdout::Pipe) {
+  if (options.stdout_mode == Stdout::Pipe || options.stdout_mode == Stdout::ReaderGone) {
     dup2(out.write_end, 1);
   } else if (options.stdout_mode == Stdout::DevFull) {
     open_onto(1, "/dev/full", O_WRONLY);
@@ -81,7 +81,7 @@ void open_onto(int fd, const char* path, int flags) {
   dup2(err.write_end, 2);
   if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
   if (options.umask) umask(static_cast<mode_t>(*options.umask));
-  signal(SIGPIPE, SIG_DFL);
+  signal(SIGPIPE, options.stdout_mode == Stdout::ReaderGone ? SIG_IGN : SIG_DFL);
   execve(program.c_str(), argv, envp);
   _exit(127);
 }
@@ -142,6 +142,7 @@ RunResult run_program(const std::string& program, const RunOptions& options) {
   }
   // A program that stops reading its input early must not kill the test with SIGPIPE.
   signal(SIGPIPE, SIG_IGN);
+  if (options.stdout_mode == Stdout::ReaderGone) close_fd(out.read_end);
   pid_t pid = fork();
   if (pid == 0) exec_child(program, options, argv.data(), envp.data(), in, out, err);
   close_fd(in.read_end);

@@ -148,6 +148,10 @@ RunResult run_program(const std::string& program, const RunOptions& options) {
   if (options.stdout_mode == Stdout::DevFull) child_out = open_full_device();
   if (options.stdout_mode == Stdout::AppendToFile)
     child_out = open_for_append(native_path(options.stdout_file));
+  if (options.stdout_mode == Stdout::ReaderGone) {
+    CloseHandle(out_read);
+    out_read = nullptr;
+  }
 
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -172,16 +176,16 @@ RunResult run_program(const std::string& program, const RunOptions& options) {
   if (!started) {
     ADD_FAILURE() << "cannot run " << program << " (error " << GetLastError() << ")";
     CloseHandle(in_write);
-    CloseHandle(out_read);
+    if (out_read != nullptr) CloseHandle(out_read);
     CloseHandle(err_read);
     return result;
   }
   std::thread feeder(write_all, in_write, options.input);
   std::thread err_reader(read_all, err_read, &result.err);
-  read_all(out_read, &result.out);
+  if (out_read != nullptr) read_all(out_read, &result.out);
   feeder.join();
   err_reader.join();
-  CloseHandle(out_read);
+  if (out_read != nullptr) CloseHandle(out_read);
   CloseHandle(err_read);
 
   WaitForSingleObject(process.hProcess, INFINITE);

@@ -248,6 +248,7 @@ TEST(Cat, OutputThatCannotBeWrittenEndsTheRun) {
       {Stdout::Closed, {"a", "b"}},
       {Stdout::Closed, {"-"}},
       {Stdout::Closed, {}},
+      {Stdout::ReaderGone, {"a", "b"}},
   };
   for (const Case& c : cases) {
     ThreeFiles files;

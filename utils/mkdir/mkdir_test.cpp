@@ -115,6 +115,9 @@ TEST(Mkdir, FailureNamesTheParentOrTheOperandAndGoesOn) {
       {{"日本/x"}, "日本\n"},
       {{"😀/ü/x"}, "😀/ü\n"},
       {{"fïle-日本/x"}, "fïle-日本\n"},
+      // Under a double-byte code page (932, 936, 949) UTF-8 bytes may be lead bytes: the
+      // parent is found on the bytes, never on characters of the code page.
+      {{"nox/日本語", "Ж/x", "ß/x", "😀/a"}, "nox\nЖ\nß\n😀\n"},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -360,7 +363,7 @@ TEST(Mkdir, ParentsRacingProcessesNeverFail) {
 
 // -v lines that cannot be written make the run fail; the directories are made all the same.
 TEST(Mkdir, VerboseOutputThatCannotBeWrittenFails) {
-  for (Stdout mode : {Stdout::DevFull, Stdout::Closed}) {
+  for (Stdout mode : {Stdout::DevFull, Stdout::Closed, Stdout::ReaderGone}) {
     TempDir dir;
     RunOptions options = in_dir(dir.path(), {"-pv", "a/b"});
     options.stdout_mode = mode;

@@ -202,7 +202,7 @@ TEST(Realpath, UnknownOptionIsReportedBeforeTheUsage) {
 TEST(Realpath, OutputThatCannotBeWrittenFails) {
   TempDir dir;
   const std::string too_long = path_of_absolute_length(physical(dir), buffer_size + 1);
-  for (Stdout mode : {Stdout::DevFull, Stdout::Closed}) {
+  for (Stdout mode : {Stdout::DevFull, Stdout::Closed, Stdout::ReaderGone}) {
     RunOptions options = in_dir(dir.path(), {"a"});
     options.stdout_mode = mode;
     RunResult r = tool.run(options);
