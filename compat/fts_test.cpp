@@ -377,6 +377,20 @@ TEST_F(Fts, NamesFromAnyScriptAndSizesBeyondFourGigabytes) {
   EXPECT_EQ(trace(w), expected);
 }
 
+// Paths longer than the 260 characters of old Windows paths are walked, and come back
+// whole; on the Windows host every call on them takes the long form of the wide calls.
+TEST_F(Fts, PathsLongerThan260CharactersComeBackWhole) {
+  const std::string d1 = "r/" + std::string(100, 'a'), d2 = d1 + "/" + std::string(100, 'b');
+  const std::string file = d2 + "/" + std::string(100, 'c');
+  make_tree({"r/", d1 + "/", d2 + "/", file});
+  const std::string visits = "D r, D " + d1 + ", D " + d2 + ", F " + file + ", DP " + d2 +
+                             ", DP " + d1 + ", DP r";
+  for (int options : {0, compat::FTS_NOSTAT}) {
+    Walk w = walk({"r"}, options, by_name);
+    EXPECT_EQ(trace(w), visits) << "options " << options;
+  }
+}
+
 // A directory has one identity, whether the listing gave it or its path did (FTS_AGAIN
 // takes the status afresh by path), and a real one: a file number of 0 turns the cycle
 // check off for it.

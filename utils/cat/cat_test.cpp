@@ -111,6 +111,19 @@ TEST(Cat, CopiesOperandsInOrderWithDashForStandardInput) {
 
 // Sizes around the 4096-byte chunks, through files and through standard input, alone and
 // one after another: the output is the inputs, byte for byte.
+// A file whose path is longer than the 260 characters of old Windows paths is read.
+TEST(Cat, ReadsAFileWhosePathIsLongerThan260Characters) {
+  TempDir dir;
+  std::string path;
+  for (char letter = 'a'; letter < 'a' + 12; ++letter) {
+    path += (path.empty() ? "" : "/") + std::string(24, letter);
+  }
+  std::filesystem::create_directories(orva_testing::fs_path(dir.path() + "/" + path));
+  orva_testing::write_file(dir / (path + "/f"), "far away");
+  EXPECT_EQ(tool.run_in(dir.path(), {path + "/f"}).out, "far away");
+  EXPECT_EQ(tool.run({dir.path() + "/" + path + "/f"}).out, "far away");
+}
+
 TEST(Cat, LargeBinaryInputsAreCopiedExactly) {
   const size_t sizes[] = {1, 4095, 4096, 4097, 8191, 8192, 8193, 3 * 4096 + 1, (1u << 20) + 3};
   TempDir dir;

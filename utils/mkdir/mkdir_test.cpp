@@ -168,6 +168,21 @@ TEST(Mkdir, ParentsCreatesEachMissingDirectoryShortestFirst) {
 }
 
 // On Windows the temporary directory's absolute path begins with a drive (C:/...).
+// A path longer than the 260 characters of old Windows paths is made whole, each
+// directory on the way named.
+TEST(Mkdir, ParentsCreatesPathsLongerThan260Characters) {
+  TempDir dir;
+  std::string path, lines;
+  for (char letter = 'a'; letter < 'a' + 12; ++letter) {
+    path += (path.empty() ? "" : "/") + std::string(24, letter);
+    lines += path + "\n";
+  }
+  RunResult r = run_in(dir, {"-p", "-v", path});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, lines);
+  EXPECT_TRUE(is_directory(dir / path));
+}
+
 TEST(Mkdir, ParentsAcceptsTheRootAndAbsolutePaths) {
   TempDir dir;
   for (const char* root : {"/", "//", "///"}) {
