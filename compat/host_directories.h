@@ -46,20 +46,33 @@ struct Entry {
 };
 
 // Reads directories, one at a time: a walk makes one, so that listing a directory
-// allocates nothing.
+// allocates nothing. A host may keep what it needs to reach the next directories sooner
+// (on POSIX hosts, descriptors of directories listed before) until the reader is freed.
 struct DirectoryReader;
 
 // A reader with no directory open; null with errno ENOMEM.
 DirectoryReader* make_directory_reader();
 
-// Frees `reader`, closing the directory it has open, if any.
+// Frees `reader`, closing the directory it has open, if any, and whatever it holds.
 void free_directory_reader(DirectoryReader* reader);
+
+// Where a directory sits in a walk: below the directory it was listed in, its parent.
+struct Place {
+  int level;                  // its depth: 0 for a root
+  std::size_t parent_length;  // of the leading part of its path that is its parent's path
+  Identity parent;            // the parent's identity, as given when it was opened; {0, 0}
+};                            // for a root
 
 // Opens the directory at `path` for reading with `reader`, which has none open.
 // `identity` is the directory's own, as describe or read_entry gave it: its entries'
-// identities may build on it. 0, or -1 with errno: ENOENT for a missing path, ENOTDIR for
-// one that is not a directory, or another error of the host.
-int open_directory(DirectoryReader* reader, const char* path, const Identity& identity);
+// identities may build on it. `place` lets a host reach the directory from a directory
+// the reader listed before and still holds (the parent with the identity named, or an
+// ancestor, checked against `identity`), instead of looking up every name of `path` again;
+// whatever the reader holds, the directory opened is the one at `path`. 0, or -1 with
+// errno: ENOENT for a missing path, ENOTDIR for one that is not a directory, or another
+// error of the host.
+int open_directory(DirectoryReader* reader, const char* path, const Identity& identity,
+                   const Place& place);
 
 // Reads the next entry of the directory open in `reader` into *entry and, as `want` asks,
 // its status into *status: what stat gives for the entry's path (the directory's path, a

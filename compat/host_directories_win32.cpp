@@ -346,7 +346,11 @@ void free_directory_reader(DirectoryReader* reader) {
   std::free(reader);
 }
 
-int open_directory(DirectoryReader* reader, const char* path, const Identity& identity) {
+// Every directory is opened by its path, whatever its place: paths stay within MAX_PATH
+// unless the user enables long paths, and opening a directory relative to a handle takes
+// NtCreateFile, from ntdll, outside KERNEL32 and msvcrt, the only libraries the tools import.
+int open_directory(DirectoryReader* reader, const char* path, const Identity& identity,
+                   const Place& /*place*/) {
   WideName wide;
   if (!wide.assign(path) || !set_path(reader, path)) return -1;
   HANDLE handle = CreateFileW(wide.text(), FILE_LIST_DIRECTORY,
