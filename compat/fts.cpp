@@ -277,9 +277,8 @@ FTSENT* fts_scan_dir(FTS* stream, int mode) {
   host::Entry record;
   struct stat status;
   int got;
-  while ((got = host::read_entry(reader, want, &record, &status)) > 0) {
+  while ((got = host::read_entry(reader, want, see_dots, &record, &status)) > 0) {
     const char* name = record.name;
-    if (!see_dots && is_dot_or_dot_dot(name)) continue;
     std::size_t n = record.name_length;
     FTSENT* p = fts_new_entry(stream, name, n);
     if (p == nullptr) return fail_scan(stream, nullptr, head);

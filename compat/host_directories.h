@@ -77,10 +77,10 @@ int open_directory(DirectoryReader* reader, const char* path, const Identity& id
 // Reads the next entry of the directory open in `reader` into *entry and, as `want` asks,
 // its status into *status: what stat gives for the entry's path (the directory's path, a
 // '/' unless that ends in one, and the name), links followed, taken from the listing or
-// through the open directory where that is cheaper. 1 for an entry ("." and ".." among
-// them where the host lists them), 0 at the end, -1 with errno when the listing fails
-// part-way.
-int read_entry(DirectoryReader* reader, Want want, Entry* entry, struct stat* status);
+// through the open directory where that is cheaper. "." and ".." come too, where the host
+// lists them, only with `dots`. 1 for an entry, 0 at the end, -1 with errno when the
+// listing fails part-way.
+int read_entry(DirectoryReader* reader, Want want, bool dots, Entry* entry, struct stat* status);
 
 // Closes the directory open in `reader`.
 void close_directory(DirectoryReader* reader);

@@ -206,10 +206,13 @@ int open_directory(DirectoryReader* reader, const char* path, const Identity& id
 }
 
 // readdir leaves errno alone at the end of the listing and sets it on a failure.
-int read_entry(DirectoryReader* reader, Want want, Entry* entry, struct stat* status) {
-  errno = 0;
-  const dirent* record = readdir(reader->stream);
-  if (record == nullptr) return errno == 0 ? 0 : -1;
+int read_entry(DirectoryReader* reader, Want want, bool dots, Entry* entry, struct stat* status) {
+  const dirent* record;
+  do {
+    errno = 0;
+    record = readdir(reader->stream);
+    if (record == nullptr) return errno == 0 ? 0 : -1;
+  } while (!dots && is_dot_or_dot_dot(record->d_name));
   entry->name = record->d_name;
   entry->name_length = std::strlen(record->d_name);
   bool beyond_limit = reader->prefix_length + entry->name_length >= PATH_MAX;

@@ -375,10 +375,13 @@ int open_directory(DirectoryReader* reader, const char* path, const Identity& id
   return 0;
 }
 
-int read_entry(DirectoryReader* reader, Want want, Entry* entry, struct stat* status) {
+int read_entry(DirectoryReader* reader, Want want, bool dots, Entry* entry, struct stat* status) {
   const FILE_ID_BOTH_DIR_INFO* record = nullptr;
-  int got = next_record(reader, &record);
-  if (got <= 0) return got;
+  int got;
+  do {
+    got = next_record(reader, &record);
+    if (got <= 0) return got;
+  } while (!dots && is_dot_or_dot_dot(name_of(*record)));
   WideText name = name_of(*record);
   // No file system here has longer names; one that did would not fit `path`.
   if (name.length > max_name_units) {
