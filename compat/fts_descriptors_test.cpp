@@ -61,8 +61,8 @@ std::vector<Visit> walk(const char* root, int options,
     return visits;
   }
   while (FTSENT* p = compat::fts_read(stream)) {
-    visits.push_back({p->fts_info, std::string(p->fts_path, p->fts_pathlen), p->fts_level,
-                      p->fts_errno});
+    visits.push_back(
+        {p->fts_info, std::string(p->fts_path, p->fts_pathlen), p->fts_level, p->fts_errno});
     if (act) act(stream, p);
   }
   EXPECT_EQ(errno, 0);
@@ -151,8 +151,8 @@ TEST_F(FtsDescriptors, ChainPastTheBoundAndThePathLimitHoldsTheLastLevelsOnly) {
       bool right = p->fts_info != D || now == std::min(p->fts_level, held_at_most);
       if (!right && first_wrong_level < 0) first_wrong_level = p->fts_level;
     });
-    EXPECT_TRUE(visits == expected) << "options " << options << ": " << visits.size()
-                                    << " visits, " << expected.size() << " expected";
+    EXPECT_TRUE(visits == expected) << "options " << options << ": " << visits.size() << " visits, "
+                                    << expected.size() << " expected";
     EXPECT_EQ(most, held_at_most) << "options " << options;
     EXPECT_EQ(first_wrong_level, -1) << "options " << options;
   }
@@ -263,8 +263,8 @@ TEST_F(FtsDescriptors, DirectoryReplacedByALinkDoesNotLeadTheWalkOut) {
     ASSERT_EQ(symlink("../outside", "r/a"), 0);
   });
   const std::vector<Visit> expected = {
-      {D, "r", 0, 0},          {D, "r/a", 1, 0},   {D, "r/a/x", 2, 0}, {F, "r/a/x/mine", 3, 0},
-      {DP, "r/a/x", 2, 0},     {DP, "r/a", 1, 0},  {DP, "r", 0, 0},
+      {D, "r", 0, 0},      {D, "r/a", 1, 0},  {D, "r/a/x", 2, 0}, {F, "r/a/x/mine", 3, 0},
+      {DP, "r/a/x", 2, 0}, {DP, "r/a", 1, 0}, {DP, "r", 0, 0},
   };
   EXPECT_EQ(visits, expected);
 }

@@ -47,7 +47,8 @@ struct Entry {
 
 // Reads directories, one at a time: a walk makes one, so that listing a directory
 // allocates nothing. A host may keep what it needs to reach the next directories sooner
-// (on POSIX hosts, descriptors of directories listed before) until the reader is freed.
+// until the reader is freed: on POSIX hosts, descriptors of directories listed before. The
+// Windows host opens every directory by its path (host_directories_win32.cpp says why).
 struct DirectoryReader;
 
 // A reader with no directory open; null with errno ENOMEM.
@@ -56,21 +57,25 @@ DirectoryReader* make_directory_reader();
 // Frees `reader`, closing the directory it has open, if any, and whatever it holds.
 void free_directory_reader(DirectoryReader* reader);
 
-// Where a directory sits in a walk: below the directory it was listed in, its parent.
+// Where a directory sits in a walk: its level, and the directory it was listed in.
 struct Place {
-  int level;                  // its depth: 0 for a root
-  std::size_t parent_length;  // of the leading part of its path that is its parent's path
-  Identity parent;            // the parent's identity, as given when it was opened; {0, 0}
-};                            // for a root
+  int level;  // 0 for a root
+  // The length of the leading part of the directory's path that is its parent's path, and
+  // the parent's identity as given when it was opened; 0 and {0, 0} for a root.
+  std::size_t parent_length;
+  Identity parent;
+};
 
 // Opens the directory at `path` for reading with `reader`, which has none open.
 // `identity` is the directory's own, as describe or read_entry gave it: its entries'
-// identities may build on it. `place` lets a host reach the directory from a directory
-// the reader listed before and still holds (the parent with the identity named, or an
-// ancestor, checked against `identity`), instead of looking up every name of `path` again;
-// whatever the reader holds, the directory opened is the one at `path`. 0, or -1 with
-// errno: ENOENT for a missing path, ENOTDIR for one that is not a directory, or another
-// error of the host.
+// identities may build on it. A host may reach the directory from one that the reader
+// listed before and still holds, instead of looking up every name of `path` again: from
+// the parent that `place` names (its level, path length and identity all match), or from
+// an older ancestor if what it reaches has `identity`. Whatever the reader holds and
+// whatever the calls before, the directory opened is the one at `path`, except that a
+// directory on the way moved or replaced since it was listed is still the one listed.
+// 0, or -1 with errno: ENOENT for a missing path, ENOTDIR for one that is not a
+// directory, or another error of the host.
 int open_directory(DirectoryReader* reader, const char* path, const Identity& identity,
                    const Place& place);
 

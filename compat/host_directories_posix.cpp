@@ -14,8 +14,10 @@
 
 #include "compat/host_directories.h"
 
+#include <bit>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -32,9 +34,9 @@ constexpr int held_levels = 32;
 
 }  // namespace
 
-// A directory listed before, where the walk sits: its place and, while held, a descriptor.
+// A directory listed, where the walk sits: its place and, once held, a descriptor.
 struct HeldDirectory {
-  int fd;              // -1 when not held
+  int fd;
   int level;
   std::size_t length;  // of its path
   Identity identity;
@@ -49,9 +51,12 @@ struct DirectoryReader {
   // then is it worth a descriptor once its listing is closed.
   HeldDirectory listed;
   bool lists_directories;
-  // The directories held, each at its level modulo held_levels.
+  // The directories held, each at its level modulo held_levels: those whose bits are set
+  // in held_mask.
   HeldDirectory held[held_levels];
+  std::uint32_t held_mask;
 };
+static_assert(held_levels <= 32);
 
 namespace {
 
@@ -91,24 +96,23 @@ bool out_of_descriptors(int error) { return error == EMFILE || error == ENFILE; 
 // How opendir opens a directory.
 constexpr int directory_flags = O_RDONLY | O_NONBLOCK | O_DIRECTORY | O_CLOEXEC;
 
-void let_go(HeldDirectory* held) {
-  if (held->fd >= 0) (void)::close(held->fd);
-  held->fd = -1;
+bool is_held(const DirectoryReader* reader, int slot) {
+  return (reader->held_mask >> slot & 1) != 0;
+}
+
+void let_go(DirectoryReader* reader, int slot) {
+  if (!is_held(reader, slot)) return;
+  (void)::close(reader->held[slot].fd);
+  reader->held_mask &= ~(std::uint32_t{1} << slot);
 }
 
 // Lets go of every directory held at `level` or deeper: in a walk, a directory opened at
 // `level` is below none of them.
 void let_go_from(DirectoryReader* reader, int level) {
-  for (HeldDirectory& held : reader->held) {
-    if (held.level >= level) let_go(&held);
+  for (std::uint32_t mask = reader->held_mask; mask != 0; mask &= mask - 1) {
+    int slot = std::countr_zero(mask);
+    if (reader->held[slot].level >= level) let_go(reader, slot);
   }
-}
-
-bool holds_any(const DirectoryReader* reader) {
-  for (const HeldDirectory& held : reader->held) {
-    if (held.fd >= 0) return true;
-  }
-  return false;
 }
 
 // True when `fd` is open on the directory with `identity`.
@@ -130,7 +134,7 @@ int open_from_ancestor(DirectoryReader* reader, const char* path, const Identity
                        const Place& place) {
   for (int level = place.level - 1; level >= 0 && level >= place.level - held_levels; --level) {
     const HeldDirectory& held = reader->held[level % held_levels];
-    if (held.fd < 0 || held.level != level) continue;
+    if (!is_held(reader, level % held_levels) || held.level != level) continue;
     bool parent = level == place.level - 1;
     if (parent ? held.length != place.parent_length || !same_identity(held.identity, place.parent)
                : held.length >= place.parent_length) {
@@ -150,15 +154,16 @@ int open_from_ancestor(DirectoryReader* reader, const char* path, const Identity
 // Keeps a descriptor of the directory listed, in place of the one `held_levels` levels
 // above it. Out of descriptors, the reader lets go of all it holds.
 void hold_listed(DirectoryReader* reader) {
-  HeldDirectory& held = reader->held[reader->listed.level % held_levels];
-  let_go(&held);
+  int slot = reader->listed.level % held_levels;
+  let_go(reader, slot);
   int fd = ::fcntl(dirfd(reader->stream), F_DUPFD_CLOEXEC, 0);
   if (fd < 0) {
     let_go_from(reader, 0);
     return;
   }
-  held = reader->listed;
-  held.fd = fd;
+  reader->held[slot] = reader->listed;
+  reader->held[slot].fd = fd;
+  reader->held_mask |= std::uint32_t{1} << slot;
 }
 
 }  // namespace
@@ -170,7 +175,7 @@ DirectoryReader* make_directory_reader() {
     return nullptr;
   }
   reader->stream = nullptr;
-  for (HeldDirectory& held : reader->held) held = {-1, -1, 0, {}};
+  reader->held_mask = 0;
   return reader;
 }
 
@@ -186,7 +191,7 @@ int open_directory(DirectoryReader* reader, const char* path, const Identity& id
   int fd = open_from_ancestor(reader, path, identity, place);
   if (fd == no_ancestor_held) fd = ::open(path, directory_flags);
   // Out of descriptors, the walk goes on by path without those it holds.
-  if (fd < 0 && out_of_descriptors(errno) && holds_any(reader)) {
+  if (fd < 0 && out_of_descriptors(errno) && reader->held_mask != 0) {
     let_go_from(reader, 0);
     fd = ::open(path, directory_flags);
   }
@@ -217,7 +222,8 @@ int read_entry(DirectoryReader* reader, Want want, bool dots, Entry* entry, stru
   entry->name_length = std::strlen(record->d_name);
   bool beyond_limit = reader->prefix_length + entry->name_length >= PATH_MAX;
   unsigned listed = beyond_limit ? 0 : type_of_d_type[record->d_type & 15];
-  bool type_will_do = want == Want::name || (want == Want::kind && listed != 0 && listed != S_IFDIR);
+  bool type_will_do =
+      want == Want::name || (want == Want::kind && listed != 0 && listed != S_IFDIR);
   if (type_will_do) {
     entry->facts = FileFacts{listed, false, 0, {}};
   } else {
@@ -230,9 +236,7 @@ int read_entry(DirectoryReader* reader, Want want, bool dots, Entry* entry, stru
     facts_of_status(result, *status, &entry->facts);
   }
   unsigned type = entry->facts.type;
-  if ((type == S_IFDIR || type == 0) && !is_dot_or_dot_dot(entry->name)) {
-    reader->lists_directories = true;
-  }
+  if (type == S_IFDIR || type == 0) reader->lists_directories |= !is_dot_or_dot_dot(entry->name);
   return 1;
 }
 
