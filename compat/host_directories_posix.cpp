@@ -52,9 +52,10 @@ struct DirectoryReader {
   HeldDirectory listed;
   bool lists_directories;
   // The directories held, each at its level modulo held_levels: those whose bits are set
-  // in held_mask.
+  // in held_mask, none deeper than deepest_held.
   HeldDirectory held[held_levels];
   std::uint32_t held_mask;
+  int deepest_held;
 };
 static_assert(held_levels <= 32);
 
@@ -109,6 +110,8 @@ void let_go(DirectoryReader* reader, int slot) {
 // Lets go of every directory held at `level` or deeper: in a walk, a directory opened at
 // `level` is below none of them.
 void let_go_from(DirectoryReader* reader, int level) {
+  if (level > reader->deepest_held) return;
+  reader->deepest_held = level - 1;
   for (std::uint32_t mask = reader->held_mask; mask != 0; mask &= mask - 1) {
     int slot = std::countr_zero(mask);
     if (reader->held[slot].level >= level) let_go(reader, slot);
@@ -164,6 +167,7 @@ void hold_listed(DirectoryReader* reader) {
   reader->held[slot] = reader->listed;
   reader->held[slot].fd = fd;
   reader->held_mask |= std::uint32_t{1} << slot;
+  if (reader->deepest_held < reader->listed.level) reader->deepest_held = reader->listed.level;
 }
 
 }  // namespace
@@ -176,6 +180,7 @@ DirectoryReader* make_directory_reader() {
   }
   reader->stream = nullptr;
   reader->held_mask = 0;
+  reader->deepest_held = -1;
   return reader;
 }
 
