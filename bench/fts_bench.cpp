@@ -1,6 +1,9 @@
 // Our traversal against the C library's, on the same trees in the same run:
 //   wide   2,000 directories of 49 files each: 100,000 entries under the root;
 //   chain  a chain of directories 2,000 deep, with a file at the bottom;
+//   chain5000  a chain 5,000 deep, past the kernel's path limit: both sides walk it down to
+//          the entry whose path reaches the limit (about 2,030 levels here), which has no
+//          status, and return from there;
 //   deep   a binary tree of directories 10 levels deep with 48 files in each directory:
 //          1,023 directories, 50,126 entries under the root.
 // Every tree is walked with status; the wide and the deep tree also with FTS_NOSTAT.
@@ -18,7 +21,7 @@
 //
 //   fts_bench [--trees=LIST] [--walks=LIST] [benchmark flags]
 //       builds the trees in a temporary directory, measures, removes the trees. LIST is
-//       comma-separated: trees from wide,chain,deep; walks from status,nostat (all by
+//       comma-separated: trees from wide,chain,chain5000,deep; walks from status,nostat (all by
 //       default). A nostat walk is measured on the wide and the deep tree.
 //   fts_bench --walk ours|libc status|nostat PATH
 //       one walk, counted by callgrind (used by the above)
@@ -156,6 +159,7 @@ long long peak_heap_of(WalkFunction walk, const char* root, Status status) {
 constexpr int wide_directories = 2000;
 constexpr int wide_files_per_directory = 49;  // 2,000 + 98,000 = 100,000 entries
 constexpr int chain_depth = 2000;
+constexpr int long_chain_depth = 5000;
 constexpr int deep_levels = 10;               // 1,023 directories
 constexpr int deep_files_per_directory = 48;  // 1,022 + 49,104 = 50,126 entries
 
@@ -193,11 +197,11 @@ bool make_wide_tree(const std::string& root) {
   return made;
 }
 
-// Built through descriptors: the last paths are near the host's path limit. Holds a file
-// at the bottom.
-bool make_chain(const std::string& root) {
+// A chain of directories "d" `depth` deep under `root`, with a file at the bottom. Built
+// through descriptors: the last paths are near the host's path limit, or past it.
+bool make_chain_of(const std::string& root, int depth) {
   int fd = make_directory(AT_FDCWD, root.c_str());
-  for (int i = 1; fd >= 0 && i < chain_depth; ++i) {
+  for (int i = 1; fd >= 0 && i < depth; ++i) {
     int next = make_directory(fd, "d");
     close(fd);
     fd = next;
@@ -207,6 +211,9 @@ bool make_chain(const std::string& root) {
   close(fd);
   return made;
 }
+
+bool make_chain(const std::string& root) { return make_chain_of(root, chain_depth); }
+bool make_long_chain(const std::string& root) { return make_chain_of(root, long_chain_depth); }
 
 // The files of the open directory `dir_fd`, at `level` (the root's is 1), and below it
 // two subdirectories d0 and d1 down to the last level.
@@ -237,7 +244,11 @@ struct TreeShape {
   bool walked_without_status;  // also gets a nostat row
 };
 const TreeShape shapes[] = {
-    {"wide", make_wide_tree, true}, {"chain", make_chain, false}, {"deep", make_deep_tree, true}};
+    {"wide", make_wide_tree, true},
+    {"chain", make_chain, false},
+    {"chain5000", make_long_chain, false},
+    {"deep", make_deep_tree, true},
+};
 
 // One row of the tables: a tree walked one way, by both sides.
 struct Walk {
@@ -380,11 +391,11 @@ WalkFigures measure_walk(const Walk& walk, const TimeRecorder& times, const char
 }
 
 void print_figures(const std::vector<WalkFigures>& all) {
-  std::printf("\n%-6s %-7s %-17s %12s %12s %7s\n", "tree", "walk", "measure", "ours", "libc",
+  std::printf("\n%-9s %-7s %-17s %12s %12s %7s\n", "tree", "walk", "measure", "ours", "libc",
               "ratio");
   for (const WalkFigures& figures : all) {
     for (const Measure& m : figures.measures) {
-      std::printf("%-6s %-7s %-17s %12.*f %12.*f %7.2f\n", figures.walk->shape->name,
+      std::printf("%-9s %-7s %-17s %12.*f %12.*f %7.2f\n", figures.walk->shape->name,
                   figures.walk->mode->name, m.name, m.decimals, m.values[0], m.decimals,
                   m.values[1], ratio(m.values[0], m.values[1]));
     }
@@ -392,11 +403,11 @@ void print_figures(const std::vector<WalkFigures>& all) {
 }
 
 void print_ratios(const std::vector<WalkFigures>& all) {
-  std::printf("\nratios ours / libc\n%-6s %-7s %11s %12s %10s %12s %9s\n", "tree", "walk",
+  std::printf("\nratios ours / libc\n%-9s %-7s %11s %12s %10s %12s %9s\n", "tree", "walk",
               "wall median", "wall fastest", "cpu median", "instructions", "peak heap");
   for (const WalkFigures& figures : all) {
     const Measure* m = figures.measures;
-    std::printf("%-6s %-7s %11.2f %12.2f %10.2f %12.2f %9.2f\n", figures.walk->shape->name,
+    std::printf("%-9s %-7s %11.2f %12.2f %10.2f %12.2f %9.2f\n", figures.walk->shape->name,
                 figures.walk->mode->name, ratio(m[0].values[0], m[0].values[1]),
                 ratio(m[1].values[0], m[1].values[1]), ratio(m[2].values[0], m[2].values[1]),
                 ratio(m[3].values[0], m[3].values[1]), ratio(m[4].values[0], m[4].values[1]));

@@ -254,7 +254,9 @@ FTSENT* fail_listing(FTS* stream, int mode, FTSENT* list, std::size_t count, int
 FTSENT* fts_scan_dir(FTS* stream, int mode) {
   FTSENT* cur = stream->fts_cur;
   host::DirectoryReader* reader = reader_of(stream);
-  if (host::open_directory(reader, cur->fts_accpath, {cur->fts_dev, cur->fts_ino}) != 0) {
+  const FTSENT* parent = cur->fts_parent;
+  host::Place place{cur->fts_level, parent->fts_pathlen, {parent->fts_dev, parent->fts_ino}};
+  if (host::open_directory(reader, cur->fts_accpath, {cur->fts_dev, cur->fts_ino}, place) != 0) {
     if (mode == FTS_SCAN_READ) {
       cur->fts_info = FTS_DNR;
       cur->fts_errno = errno;
@@ -275,9 +277,8 @@ FTSENT* fts_scan_dir(FTS* stream, int mode) {
   host::Entry record;
   struct stat status;
   int got;
-  while ((got = host::read_entry(reader, want, &record, &status)) > 0) {
+  while ((got = host::read_entry(reader, want, see_dots, &record, &status)) > 0) {
     const char* name = record.name;
-    if (!see_dots && is_dot_or_dot_dot(name)) continue;
     std::size_t n = record.name_length;
     FTSENT* p = fts_new_entry(stream, name, n);
     if (p == nullptr) return fail_scan(stream, nullptr, head);

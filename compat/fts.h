@@ -3,7 +3,10 @@
 // Depth-first traversal of file hierarchies in the BSD manner. A stream walks each root
 // and returns every file once and every directory twice, before its contents (FTS_D) and
 // after them (FTS_DP). The working directory is never changed: every entry is reached
-// through its full path in the stream's shared path buffer.
+// through its full path in the stream's shared path buffer. On POSIX hosts the stream opens
+// each directory from a descriptor of its parent, and so holds up to 32 descriptors of
+// directories between calls (one more during a call), until fts_close; when the process
+// runs out of descriptors, it lets go of them and goes on by path.
 
 #include <sys/stat.h>
 

@@ -2,7 +2,8 @@
 // turn, once or from then on, until a walk completes with no failure. Each run must end
 // as declared (fts_open null with ENOMEM, or a walk that stops with FTS_ERR and FTS_STOP,
 // or a complete walk when only a sort failed), return only true visits, and leave nothing
-// behind: the binary runs under AddressSanitizer, whose leak check fails it otherwise.
+// behind: no descriptor (on the Windows host, handle) open after fts_close, and no memory:
+// the binary runs under AddressSanitizer, whose leak check fails it otherwise.
 #include <algorithm>
 #include <cerrno>
 #include <compare>
@@ -19,6 +20,7 @@
 
 #include "compat/fts.h"
 #include "testing/alloc_fault.h"
+#include "testing/descriptors.h"
 #include "testing/host.h"
 #include "testing/temp_dir.h"
 
@@ -49,6 +51,7 @@ struct Plan {
   std::size_t stopped = 0;
   std::size_t refused = 0;
   std::size_t unreadable = 0;  // entries the host could not read or describe for want of memory
+  int descriptors = 0;         // open before any walk
   // The first fault found, kept while faults are armed (reporting one allocates) and
   // reported afterwards.
   const char* problem = nullptr;
@@ -135,6 +138,8 @@ bool walk_once(Plan* plan) {
   }
   plan->unreadable += unreadable ? 1 : 0;
   note_problem(plan, compat::fts_close(stream) == 0, "fts_close failed");
+  note_problem(plan, orva_testing::open_descriptor_count() == plan->descriptors,
+               "a descriptor left open after fts_close");
   std::sort(plan->seen.begin(), plan->seen.end());
   return !stopped && !unreadable;
 }
@@ -173,6 +178,8 @@ class FtsAllocation : public ::testing::Test {
     for (std::string& root : roots_) plan_.argv.push_back(root.data());
     plan_.argv.push_back(nullptr);
     plan_.seen.reserve(1000);
+    plan_.descriptors = orva_testing::open_descriptor_count();
+    ASSERT_GE(plan_.descriptors, 0);
     ASSERT_TRUE(walk_once(&plan_));
     ASSERT_EQ(plan_.problem, nullptr) << plan_.problem;
     plan_.expected = plan_.seen;

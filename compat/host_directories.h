@@ -46,28 +46,46 @@ struct Entry {
 };
 
 // Reads directories, one at a time: a walk makes one, so that listing a directory
-// allocates nothing.
+// allocates nothing. A host may keep what it needs to reach the next directories sooner
+// until the reader is freed: on POSIX hosts, descriptors of directories listed before. The
+// Windows host opens every directory by its path (host_directories_win32.cpp says why).
 struct DirectoryReader;
 
 // A reader with no directory open; null with errno ENOMEM.
 DirectoryReader* make_directory_reader();
 
-// Frees `reader`, closing the directory it has open, if any.
+// Frees `reader`, closing the directory it has open, if any, and whatever it holds.
 void free_directory_reader(DirectoryReader* reader);
+
+// Where a directory sits in a walk: its level, and the directory it was listed in.
+struct Place {
+  int level;  // 0 for a root
+  // The length of the leading part of the directory's path that is its parent's path, and
+  // the parent's identity as given when it was opened; 0 and {0, 0} for a root.
+  std::size_t parent_length;
+  Identity parent;
+};
 
 // Opens the directory at `path` for reading with `reader`, which has none open.
 // `identity` is the directory's own, as describe or read_entry gave it: its entries'
-// identities may build on it. 0, or -1 with errno: ENOENT for a missing path, ENOTDIR for
-// one that is not a directory, or another error of the host.
-int open_directory(DirectoryReader* reader, const char* path, const Identity& identity);
+// identities may build on it. A host may reach the directory from one that the reader
+// listed before and still holds, instead of looking up every name of `path` again: from
+// the parent that `place` names (its level, path length and identity all match), or from
+// an older ancestor if what it reaches has `identity`. Whatever the reader holds and
+// whatever the calls before, the directory opened is the one at `path`, except that a
+// directory on the way moved or replaced since it was listed is still the one listed.
+// 0, or -1 with errno: ENOENT for a missing path, ENOTDIR for one that is not a
+// directory, or another error of the host.
+int open_directory(DirectoryReader* reader, const char* path, const Identity& identity,
+                   const Place& place);
 
 // Reads the next entry of the directory open in `reader` into *entry and, as `want` asks,
 // its status into *status: what stat gives for the entry's path (the directory's path, a
 // '/' unless that ends in one, and the name), links followed, taken from the listing or
-// through the open directory where that is cheaper. 1 for an entry ("." and ".." among
-// them where the host lists them), 0 at the end, -1 with errno when the listing fails
-// part-way.
-int read_entry(DirectoryReader* reader, Want want, Entry* entry, struct stat* status);
+// through the open directory where that is cheaper. "." and ".." come too, where the host
+// lists them, only with `dots`. 1 for an entry, 0 at the end, -1 with errno when the
+// listing fails part-way.
+int read_entry(DirectoryReader* reader, Want want, bool dots, Entry* entry, struct stat* status);
 
 // Closes the directory open in `reader`.
 void close_directory(DirectoryReader* reader);

@@ -346,7 +346,11 @@ void free_directory_reader(DirectoryReader* reader) {
   std::free(reader);
 }
 
-int open_directory(DirectoryReader* reader, const char* path, const Identity& identity) {
+// Every directory is opened by its path, whatever its place: paths stay within MAX_PATH
+// unless the user enables long paths, and opening a directory relative to a handle takes
+// NtCreateFile, from ntdll, outside KERNEL32 and msvcrt, the only libraries the tools import.
+int open_directory(DirectoryReader* reader, const char* path, const Identity& identity,
+                   const Place& /*place*/) {
   WideName wide;
   if (!wide.assign(path) || !set_path(reader, path)) return -1;
   HANDLE handle = CreateFileW(wide.text(), FILE_LIST_DIRECTORY,
@@ -371,10 +375,13 @@ int open_directory(DirectoryReader* reader, const char* path, const Identity& id
   return 0;
 }
 
-int read_entry(DirectoryReader* reader, Want want, Entry* entry, struct stat* status) {
+int read_entry(DirectoryReader* reader, Want want, bool dots, Entry* entry, struct stat* status) {
   const FILE_ID_BOTH_DIR_INFO* record = nullptr;
-  int got = next_record(reader, &record);
-  if (got <= 0) return got;
+  int got;
+  do {
+    got = next_record(reader, &record);
+    if (got <= 0) return got;
+  } while (!dots && is_dot_or_dot_dot(name_of(*record)));
   WideText name = name_of(*record);
   // No file system here has longer names; one that did would not fit `path`.
   if (name.length > max_name_units) {
