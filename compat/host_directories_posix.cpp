@@ -52,8 +52,10 @@ struct DirectoryReader {
   HeldDirectory listed;
   bool lists_directories;
   // The directories held, each at its level modulo held_levels: those whose bits are set
-  // in held_mask, none deeper than deepest_held.
-  HeldDirectory held[held_levels];
+  // in held_mask, none deeper than deepest_held. The table grows with the levels held (up
+  // to held_levels), so that a shallow walk pays for no deeper one.
+  HeldDirectory* held;
+  int held_slots;
   std::uint32_t held_mask;
   int deepest_held;
 };
@@ -136,8 +138,9 @@ constexpr int no_ancestor_held = -2;
 int open_from_ancestor(DirectoryReader* reader, const char* path, const Identity& identity,
                        const Place& place) {
   for (int level = place.level - 1; level >= 0 && level >= place.level - held_levels; --level) {
+    if (!is_held(reader, level % held_levels)) continue;
     const HeldDirectory& held = reader->held[level % held_levels];
-    if (!is_held(reader, level % held_levels) || held.level != level) continue;
+    if (held.level != level) continue;
     bool parent = level == place.level - 1;
     if (parent ? held.length != place.parent_length || !same_identity(held.identity, place.parent)
                : held.length >= place.parent_length) {
@@ -154,10 +157,22 @@ int open_from_ancestor(DirectoryReader* reader, const char* path, const Identity
   return no_ancestor_held;
 }
 
+// Makes room for `slots` directories held; false, with nothing held lost, when memory is
+// short (the walk then goes on by path).
+bool grow_held(DirectoryReader* reader, int slots) {
+  auto size = static_cast<std::size_t>(slots) * sizeof(HeldDirectory);
+  auto* grown = static_cast<HeldDirectory*>(std::realloc(reader->held, size));
+  if (grown == nullptr) return false;
+  reader->held = grown;
+  reader->held_slots = slots;
+  return true;
+}
+
 // Keeps a descriptor of the directory listed, in place of the one `held_levels` levels
 // above it. Out of descriptors, the reader lets go of all it holds.
 void hold_listed(DirectoryReader* reader) {
   int slot = reader->listed.level % held_levels;
+  if (slot >= reader->held_slots && !grow_held(reader, slot + 1)) return;
   let_go(reader, slot);
   int fd = ::fcntl(dirfd(reader->stream), F_DUPFD_CLOEXEC, 0);
   if (fd < 0) {
@@ -179,6 +194,8 @@ DirectoryReader* make_directory_reader() {
     return nullptr;
   }
   reader->stream = nullptr;
+  reader->held = nullptr;
+  reader->held_slots = 0;
   reader->held_mask = 0;
   reader->deepest_held = -1;
   return reader;
@@ -187,6 +204,7 @@ DirectoryReader* make_directory_reader() {
 void free_directory_reader(DirectoryReader* reader) {
   if (reader->stream != nullptr) (void)closedir(reader->stream);
   let_go_from(reader, 0);
+  std::free(reader->held);
   std::free(reader);
 }
 
