@@ -383,8 +383,8 @@ TEST_F(Fts, PathsLongerThan260CharactersComeBackWhole) {
   const std::string d1 = "r/" + std::string(100, 'a'), d2 = d1 + "/" + std::string(100, 'b');
   const std::string file = d2 + "/" + std::string(100, 'c');
   make_tree({"r/", d1 + "/", d2 + "/", file});
-  const std::string visits = "D r, D " + d1 + ", D " + d2 + ", F " + file + ", DP " + d2 +
-                             ", DP " + d1 + ", DP r";
+  const std::string visits =
+      "D r, D " + d1 + ", D " + d2 + ", F " + file + ", DP " + d2 + ", DP " + d1 + ", DP r";
   for (int options : {0, compat::FTS_NOSTAT}) {
     Walk w = walk({"r"}, options, by_name);
     EXPECT_EQ(trace(w), visits) << "options " << options;

@@ -19,9 +19,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <direct.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <direct.h>
 #include <windows.h>
 
 #include "compat/host_files.h"
@@ -187,7 +187,8 @@ std::uint64_t final_path_hash(HANDLE handle) {
   if (length >= PATH_BUFFER_SIZE) {
     DWORD size = length;
     text = static_cast<wchar_t*>(std::malloc(size * sizeof(wchar_t)));
-    length = text == nullptr ? 0 : GetFinalPathNameByHandleW(handle, text, size, FILE_NAME_NORMALIZED);
+    length =
+        text == nullptr ? 0 : GetFinalPathNameByHandleW(handle, text, size, FILE_NAME_NORMALIZED);
     if (length >= size) length = 0;
   }
   while (length > 0 && text[length - 1] == L'\\') --length;
@@ -227,7 +228,8 @@ Identity identity_in(const Identity& listed_in, WideText name) {
   if (is_dot_or_dot_dot(name)) return {listed_in.device, name.length == 1 ? listed_in.file : 0};
   if (listed_in.file == 0) return {listed_in.device, 0};
   const wchar_t separator = L'\\';
-  return {listed_in.device, hash_units(hash_units(listed_in.file, &separator, 1), name.text, name.length)};
+  return {listed_in.device,
+          hash_units(hash_units(listed_in.file, &separator, 1), name.text, name.length)};
 }
 
 }  // namespace
@@ -275,8 +277,7 @@ namespace {
 // Fills the buffer with the next records (the first ones with FileIdBothDirectoryRestartInfo).
 // False at the end (error ERROR_NO_MORE_FILES) or on failure.
 bool fetch_records(DirectoryReader* reader, FILE_INFO_BY_HANDLE_CLASS which) {
-  if (!GetFileInformationByHandleEx(reader->handle, which, reader->buffer,
-                                    sizeof reader->buffer)) {
+  if (!GetFileInformationByHandleEx(reader->handle, which, reader->buffer, sizeof reader->buffer)) {
     reader->next = nullptr;
     return false;
   }
@@ -297,11 +298,11 @@ int next_record(DirectoryReader* reader, const FILE_ID_BOTH_DIR_INFO** record) {
     }
   }
   *record = reader->next;
-  reader->next = (*record)->NextEntryOffset == 0
-                     ? nullptr
-                     : reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(
-                           reinterpret_cast<const unsigned char*>(*record) +
-                           (*record)->NextEntryOffset);
+  reader->next =
+      (*record)->NextEntryOffset == 0
+          ? nullptr
+          : reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(
+                reinterpret_cast<const unsigned char*>(*record) + (*record)->NextEntryOffset);
   return 1;
 }
 

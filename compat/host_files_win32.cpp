@@ -145,9 +145,9 @@ char* dirname(char* path) {
   std::size_t root = separators == 0 ? 0 : double_root ? 2 : 1;
   const char* body = rest + separators;
   const char* end = rest + std::strlen(rest);
-  while (end != body && is_separator(end[-1])) --end;  // trailing separators
+  while (end != body && is_separator(end[-1])) --end;   // trailing separators
   while (end != body && !is_separator(end[-1])) --end;  // the last component
-  while (end != body && is_separator(end[-1])) --end;  // the separators before it
+  while (end != body && is_separator(end[-1])) --end;   // the separators before it
   if (end == body && root == 0) {
     if (!drive) return dot;
     rest[0] = '.';

@@ -106,7 +106,7 @@ void print_help() {
       stderr);
   for (int row = 0; option_table[row].short_option != nullptr; ++row) {
     compat::fprintf(stderr, " %11s   %11s   %s\n", option_table[row].short_option,
-                 option_table[row].long_option, option_table[row].description);
+                    option_table[row].long_option, option_table[row].description);
   }
   compat::fputs("---\n", stderr);
 }

@@ -22,7 +22,7 @@ namespace {
 constexpr unsigned buffer_size = 4096;
 
 int exit_status;
-int lines_flag;             // -l: the run fails before anything is copied
+int lines_flag;          // -l: the run fails before anything is copied
 const char* input_name;  // the operand, or "stdin"; read errors name it
 char* buffer;            // made at the first opened input, kept until the process ends
 
