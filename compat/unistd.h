@@ -1,8 +1,8 @@
 #pragma once
 
 // Reading and writing descriptors; calls that the Windows runtime lacks, and a few small
-// functions that nothing in the tools calls yet. They exist so that code written against POSIX and
-// BSD interfaces links on every host; none of them keeps state.
+// functions that nothing in the tools calls yet, which exist so that code written against
+// POSIX and BSD interfaces links on every host and keep no state.
 
 #include <cstddef>
 
