@@ -22,18 +22,18 @@
 // An invalid pattern sequence, or a slash inside a bracket list under FNM_PATHNAME, is met
 // by every path that could still match, so it ends the match at once.
 //
-// Characters are decoded in the current locale (mbrtowc), or as UTF-8 where names are
-// UTF-8 whatever the locale (host::names_are_utf8, the Windows host): there an unpaired
-// surrogate in its three-byte form is one character, and bytes that are no UTF-8
-// character are an invalid sequence (in the string each stands for itself, in the
-// pattern it matches nothing), as in a UTF-8 locale.
+// Characters are decoded as the caller's Encoding says (compat/fnmatch_encoding.h): in the
+// current locale (mbrtowc), or as UTF-8 whatever the locale: there an unpaired surrogate
+// in its three-byte form is one character, and bytes that are no UTF-8 character are an
+// invalid sequence (in the string each stands for itself, in the pattern it matches
+// nothing), as in a UTF-8 locale.
 //
-// Where ASCII decodes to itself (host::ascii_decodes_to_itself, or UTF-8 names), a
-// star whose rest begins with an ASCII character or a bracket expression works out once
-// which first bytes that element can match, skips the string positions it cannot, and
-// takes the element as matched at the ASCII ones it must. Under FNM_CASEFOLD that needs
-// towlower of ASCII to be plain (host::ascii_case_is_plain). Anywhere else every position
-// is decoded and tried as before.
+// Where ASCII decodes to itself (in UTF-8, or where locale_ascii says so), a star whose
+// rest begins with an ASCII character or a bracket expression works out once which first
+// bytes that element can match, skips the string positions it cannot, and takes the
+// element as matched at the ASCII ones it must. Under FNM_CASEFOLD that needs towlower of
+// ASCII to be plain (locale_ascii again). Anywhere else every position is decoded and
+// tried as before.
 //
 // There too, the commonest steps (plain characters, `?`, bracket expressions of ASCII
 // members, a final star, the end of the pattern) are taken on the bytes themselves while
@@ -51,7 +51,8 @@
 #include <limits>
 #include <type_traits>
 
-#include "compat/host.h"
+#include "compat/fnmatch_encoding.h"
+#include "compat/fnmatch_locale.h"
 #include "compat/utf16.h"
 
 namespace compat {
@@ -69,8 +70,7 @@ struct Context {
   // Under FNM_CASEFOLD: towlower of a value below 0x80 is its plain ASCII lower case, so
   // those values may skip towlower.
   bool ascii_fold;
-  // Names are UTF-8 whatever the locale (host::names_are_utf8): decode_utf8 stands in for
-  // mbrtowc, and ASCII decodes directly.
+  // Decoder::utf8: decode_utf8 stands in for mbrtowc, and ASCII decodes directly.
   bool utf8;
 };
 
@@ -178,7 +178,7 @@ std::size_t decode_utf8(const char* text, char32_t* c) {
 }
 
 // A character from a byte from 0x80 up, or any character where ASCII does not decode
-// directly: by the host's rule, UTF-8 or the current locale.
+// directly: as UTF-8 or in the current locale, as the encoding says.
 std::size_t decode_multibyte(const char* text, std::mbstate_t* state, const Context& cx,
                              char32_t* c) {
   return cx.utf8 ? decode_utf8(text, c) : decode_in_locale(text, state, c);
@@ -797,12 +797,11 @@ int match(const char* p, const char* s, const Context& cx) {
 
 }  // namespace
 
-int fnmatch(const char* pattern, const char* string, int flags) {
-  // Under FNM_CASEFOLD one host call usually answers both questions.
-  const bool utf8 = host::names_are_utf8;
-  const bool ascii_fold = (flags & FNM_CASEFOLD) != 0 && host::ascii_case_is_plain();
-  const bool ascii_direct = ascii_fold || host::ascii_decodes_to_itself() || utf8;
-  const Context cx{string, flags, ascii_direct, ascii_fold, utf8};
+int fnmatch_in(const char* pattern, const char* string, int flags, Encoding encoding) {
+  const LocaleAscii ascii = encoding.ask_locale ? locale_ascii() : LocaleAscii{};
+  const bool utf8 = encoding.decoder == Decoder::utf8;
+  const bool ascii_direct = utf8 || ascii.decodes_to_itself;
+  const Context cx{string, flags, ascii_direct, ascii_direct && ascii.case_is_plain, utf8};
   return match(pattern, string, cx);
 }
 

@@ -94,27 +94,6 @@ int stat_in_directory(Directory* directory, const DirectoryEntry& entry, const c
 
 }  // namespace compat::host
 
-// --- pattern matching ---
-
-namespace compat::host {
-
-// True where names are UTF-8 whatever the locale, as the host fence converts them: the
-// matcher then decodes UTF-8 itself, not in the locale's encoding. A lone surrogate comes
-// in its three-byte form there. A constant rather than a call: the matcher reads it on
-// every call.
-extern const bool names_are_utf8;
-
-// True when, in the current LC_CTYPE locale, mbrtowc decodes every byte below 0x80 to
-// itself and leaves the conversion state initial; false when that is not known.
-bool ascii_decodes_to_itself();
-
-// True when, in the current LC_CTYPE locale, ascii_decodes_to_itself() holds and towlower
-// maps every value below 0x80 to its plain ASCII lower case (A-Z to a-z, the rest to
-// itself); false when that is not known.
-bool ascii_case_is_plain();
-
-}  // namespace compat::host
-
 // --- descriptors ---
 
 namespace compat::host {

@@ -211,61 +211,6 @@ int stat_in_directory(Directory* directory, const DirectoryEntry& entry, const c
 
 }  // namespace compat::host
 
-// --- pattern matching ---
-
-#include <clocale>
-
-#include <langinfo.h>
-
-namespace compat::host {
-
-namespace {
-
-#ifdef _NL_LOCALE_NAME
-// The name of the calling thread's LC_CTYPE locale, the one mbrtowc and towlower consult,
-// also under uselocale.
-const char* ctype_locale_name() { return nl_langinfo(_NL_LOCALE_NAME(LC_CTYPE)); }
-#else
-// A C library that cannot name the thread's locale: no name is known.
-const char* ctype_locale_name() { return ""; }
-#endif
-
-// Whether `text` is exactly `literal`. Short enough to compare in line: these tests run on
-// every call of the matcher. Stops at the first difference, so never reads past `text`.
-template <std::size_t N>
-bool is_text(const char* text, const char (&literal)[N]) {
-  for (std::size_t i = 0; i < N; ++i) {
-    if (text[i] != literal[i]) return false;
-  }
-  return true;
-}
-
-// "C" and "POSIX" always name the built-in locale: ASCII, lower case by A-Z to a-z. Its
-// UTF-8 form is the same below 0x80. Other locales may lower ASCII letters their own way
-// (Turkish lowers I to U+0131).
-bool is_plain_c_locale(const char* name) {
-  if (name[0] == 'C') return name[1] == '\0' || is_text(name, "C.UTF-8") || is_text(name, "C.utf8");
-  return name[0] == 'P' && is_text(name, "POSIX");
-}
-
-}  // namespace
-
-// Names are bytes, text in the current locale's encoding.
-const bool names_are_utf8 = false;
-
-// The C locales by name first, the commonest case, with one question to the C library.
-// Elsewhere ASCII and UTF-8 are the codesets where this is known; both are stateless.
-bool ascii_decodes_to_itself() {
-  if (is_plain_c_locale(ctype_locale_name())) return true;
-  const char* codeset = nl_langinfo(CODESET);
-  if (codeset[0] == 'U') return is_text(codeset, "UTF-8");
-  return codeset[0] == 'A' && is_text(codeset, "ANSI_X3.4-1968");
-}
-
-bool ascii_case_is_plain() { return is_plain_c_locale(ctype_locale_name()); }
-
-}  // namespace compat::host
-
 // --- descriptors ---
 
 namespace compat::host {
@@ -278,5 +223,16 @@ bool same_regular_file(int a, int b) {
   if (::fstat(a, &first) != 0 || ::fstat(b, &second) != 0) return false;
   return S_ISREG(first.st_mode) && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
+
+}  // namespace compat::host
+
+// --- files ---
+
+#include "compat/host_files.h"
+
+namespace compat::host {
+
+// Names are bytes, text in the current locale's encoding.
+bool names_are_utf8() { return false; }
 
 }  // namespace compat::host

@@ -504,23 +504,6 @@ int stat_in_directory(Directory* directory, const DirectoryEntry& entry, const c
 
 }  // namespace compat::host
 
-// --- pattern matching ---
-
-namespace compat::host {
-
-// The host fence hands the layer every name as UTF-8, converted from the wide runtime
-// calls; the runtime's locale has no say in it.
-const bool names_are_utf8 = true;
-
-// The runtime's code pages are not checked here (some are multibyte, with ASCII bytes as
-// trail bytes); false leaves every byte to mbrtowc, which is always exact.
-bool ascii_decodes_to_itself() { return false; }
-
-// Without a known code page nothing is known of towlower either.
-bool ascii_case_is_plain() { return false; }
-
-}  // namespace compat::host
-
 // --- descriptors ---
 
 #include <fcntl.h>
@@ -579,3 +562,15 @@ extern "C" int chmod(const char* path, int mode) {
   if (!wide.assign(path)) return -1;
   return _wchmod(wide.text(), mode);
 }
+
+// --- files ---
+
+#include "compat/host_files.h"
+
+namespace compat::host {
+
+// The host fence hands the layer every name as UTF-8, converted from the wide runtime
+// calls; the runtime's locale has no say in it.
+bool names_are_utf8() { return true; }
+
+}  // namespace compat::host
