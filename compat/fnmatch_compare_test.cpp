@@ -1,9 +1,8 @@
 // The matcher against the literal recursive algorithm on generated inputs: a seeded
 // generator over the characters that mean something to the matcher, every flag
 // combination, in the C locale and in C.UTF-8, in both encodings: the locale's (where it
-// reads UTF-8, for the UTF-8 runs) and UTF-8. compat::fnmatch is the matcher in the host's
-// encoding, given what locale_ascii knows; each run compares that and the matcher given
-// nothing known.
+// reads UTF-8, for the UTF-8 runs) and UTF-8; each given what the locale is known to do to
+// ASCII and given nothing, and compat::fnmatch in the host's.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -122,21 +121,28 @@ const char* decoder_name(Decoder decoder) {
 }
 
 // The matcher in `decoder`, given what the locale is known to do to ASCII and given
-// nothing, against the reference: true where all agree; else adds a failure for each
-// that does not, printing the case.
+// nothing, and compat::fnmatch where it uses that decoder, against the reference: true
+// where all agree; else adds a failure for each that does not, printing the case.
 bool agree(const std::string& pattern, const std::string& string, int flags, Decoder decoder) {
-  const int expected =
-      orva_testing::reference_fnmatch(pattern.c_str(), string.c_str(), flags, decoder);
+  const char* p = pattern.c_str();
+  const char* s = string.c_str();
+  const int expected = orva_testing::reference_fnmatch(p, s, flags, decoder);
+  const struct {
+    const char* name;
+    int result;
+  } runs[] = {
+      {"", compat::fnmatch_in(p, s, flags, {decoder, true})},
+      {", nothing known of ASCII", compat::fnmatch_in(p, s, flags, {decoder, false})},
+      {", compat::fnmatch",
+       decoder == orva_testing::host_decoder ? compat::fnmatch(p, s, flags) : expected},
+  };
   bool agreed = true;
-  for (bool ask_locale : {true, false}) {
-    const int actual =
-        compat::fnmatch_in(pattern.c_str(), string.c_str(), flags, {decoder, ask_locale});
-    if (actual == expected) continue;
+  for (const auto& run : runs) {
+    if (run.result == expected) continue;
     agreed = false;
     ADD_FAILURE() << "pattern \"" << escaped(pattern) << "\" string \"" << escaped(string)
-                  << "\" flags " << flags << " in " << decoder_name(decoder)
-                  << (ask_locale ? "" : ", nothing known of ASCII") << ": got " << actual
-                  << ", reference " << expected;
+                  << "\" flags " << flags << " in " << decoder_name(decoder) << run.name << ": got "
+                  << run.result << ", reference " << expected;
   }
   return agreed;
 }

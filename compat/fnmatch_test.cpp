@@ -15,7 +15,6 @@
 
 #include "compat/fnmatch_encoding.h"
 #include "compat/fnmatch_locale.h"
-#include "compat/host_files.h"
 #include "testing/alloc_fault.h"
 #include "testing/fnmatch_reference.h"
 #include "testing/host.h"
@@ -62,9 +61,6 @@ std::string escaped(const char* text) {
 // locale ASCII only); the matcher must agree with it.
 int if_towlower_takes(wint_t from, wint_t to) { return std::towlower(from) == to ? yes : no; }
 
-// The decoder compat::fnmatch uses on this host.
-Decoder host_decoder() { return compat::host::names_are_utf8() ? Decoder::utf8 : Decoder::locale; }
-
 // Runs each case through the matcher with each of `decoders`, given what the locale is
 // known to do to ASCII and given nothing (every fold asked of towlower, and every
 // character decoded but in UTF-8), and through the reference; and through compat::fnmatch
@@ -77,7 +73,7 @@ void expect_cases(const Case (&cases)[N],
                  "\" flags " + std::to_string(c.flags));
     for (Decoder decoder : decoders) {
       SCOPED_TRACE(decoder == Decoder::utf8 ? "UTF-8" : "the locale's encoding");
-      if (decoder == host_decoder()) {
+      if (decoder == orva_testing::host_decoder) {
         EXPECT_EQ(compat::fnmatch(c.pattern, c.string, c.flags), c.expected);
       }
       for (bool ask_locale : {true, false}) {

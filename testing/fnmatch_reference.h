@@ -18,6 +18,11 @@ namespace orva_testing {
 
 int reference_fnmatch(const char* pattern, const char* string, int flags, compat::Decoder decoder);
 
+// The decoder compat::fnmatch uses on this host: UTF-8 on the Windows host, whose names
+// are UTF-8 whatever the locale; the locale's elsewhere.
+constexpr compat::Decoder host_decoder =
+    windows_host ? compat::Decoder::utf8 : compat::Decoder::locale;
+
 // Switches the process to the named locale (setlocale, LC_ALL) for the object's lifetime,
 // so that mbrtowc and towlower see it; a null name keeps the current one. ok() is false
 // when the host lacks the locale.
