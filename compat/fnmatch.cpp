@@ -259,7 +259,8 @@ enum class Bracket { matched, not_matched, unterminated, fail };
 // Scans the bracket expression whose member list (after the '[') is at *p, testing `test`
 // (already folded). Into *first, unless it is null, go the first bytes of the characters
 // it may match. On matched and not_matched *p ends past the closing ']'; otherwise it is
-// left alone, and so is *first.
+// left alone, and so is *first. ASCII members are read on the bytes where ASCII decodes
+// directly (decode_pattern), as are most lists.
 inline Bracket scan_list(const char** p_io, char32_t test, std::mbstate_t* ps, FirstBytes* first,
                          const Context& cx) {
   const bool escapes = !has(cx, FNM_NOESCAPE);
@@ -572,6 +573,8 @@ Step match_step(const char** p_io, const char** s_io, std::mbstate_t* ps, std::m
   return step;
 }
 
+// The matcher proper: the fast path where it applies, the general step where it does not,
+// and on a mismatch the last star's rest tried one string character on.
 int match(const char* p, const char* s, const Context& cx) {
   std::mbstate_t ps{};
   std::mbstate_t ss{};
