@@ -22,25 +22,26 @@
 // An invalid pattern sequence, or a slash inside a bracket list under FNM_PATHNAME, is met
 // by every path that could still match, so it ends the match at once.
 //
-// Characters are decoded in the current locale (mbrtowc), or as UTF-8 where names are
-// UTF-8 whatever the locale (host::names_are_utf8, the Windows host): there an unpaired
-// surrogate in its three-byte form is one character, and bytes that are no UTF-8
-// character are an invalid sequence (in the string each stands for itself, in the
-// pattern it matches nothing), as in a UTF-8 locale.
+// Characters are decoded as the caller's Encoding says (compat/fnmatch_encoding.h): by
+// mbrtowc in the current locale, or as UTF-8 whatever the locale. In UTF-8 an unpaired
+// surrogate in its three-byte form is one character, and bytes that are no UTF-8 character
+// are an invalid sequence (in the string each stands for itself, in the pattern it matches
+// nothing), as in a UTF-8 locale.
 //
-// Where ASCII decodes to itself (host::ascii_decodes_to_itself, or UTF-8 names), a
-// star whose rest begins with an ASCII character or a bracket expression works out once
-// which first bytes that element can match, skips the string positions it cannot, and
-// takes the element as matched at the ASCII ones it must. Under FNM_CASEFOLD that needs
-// towlower of ASCII to be plain (host::ascii_case_is_plain). Anywhere else every position
-// is decoded and tried as before.
+// Where ASCII decodes to itself (in UTF-8, or in a locale known to), two things are done on
+// the bytes themselves, and under FNM_CASEFOLD only where towlower of ASCII is known to be
+// plain too:
+// - match_ascii takes the commonest steps (plain characters, `?`, bracket expressions, a
+//   final star, the end of the pattern) while the string byte is ASCII; the general step
+//   decodes and takes the rest.
+// - A star whose rest begins with an ASCII character or a bracket expression works out once
+//   which first bytes that element can match, skips the string positions it cannot, and
+//   takes the element as matched at the ASCII ones it must.
+// Anywhere else every character is decoded and every position tried.
 //
-// There too, the commonest steps (plain characters, `?`, bracket expressions of ASCII
-// members, a final star, the end of the pattern) are taken on the bytes themselves while
-// the string byte is ASCII, without the general step's decoding; the rest go through it.
-// The locale is asked once per call: a call costs a few nanoseconds, the same order as
-// matching a short name, so the steps before the first star run before the rest of the
-// matcher's state is set up.
+// An unterminated bracket expression is scanned to the end of the pattern, and is then an
+// ordinary '['. Which ones are unterminated is remembered, so that a pattern of many of them
+// is not scanned again for each: time stays proportional to pattern length x string length.
 #include "compat/fnmatch.h"
 
 #include <array>
@@ -51,8 +52,8 @@
 #include <limits>
 #include <type_traits>
 
-#include "compat/host.h"
-#include "compat/host_files.h"
+#include "compat/fnmatch_encoding.h"
+#include "compat/fnmatch_locale.h"
 #include "compat/utf16.h"
 
 namespace compat {
@@ -64,15 +65,13 @@ constexpr std::size_t max_char_bytes = 5;
 struct Context {
   const char* string_start;  // the leading-position rule measures against it
   int flags;
-  // The locale decodes a byte below 0x80 to itself and leaves the state initial, so those
-  // bytes may skip mbrtowc.
+  bool utf8;  // Decoder::utf8: decode_utf8 stands in for mbrtowc
+  // A byte below 0x80 is a character of its own value and leaves the state initial, so
+  // those bytes skip decoding.
   bool ascii_direct;
-  // Under FNM_CASEFOLD: towlower of a value below 0x80 is its plain ASCII lower case, so
-  // those values may skip towlower.
+  // With ascii_direct: towlower of a value below 0x80 is its plain ASCII lower case, so
+  // those values skip towlower.
   bool ascii_fold;
-  // Names are UTF-8 whatever the locale (host::names_are_utf8): decode_utf8 stands in for
-  // mbrtowc, and ASCII decodes directly.
-  bool utf8;
 };
 
 // A set of bytes below 0x80, one bit each.
@@ -95,9 +94,6 @@ struct AsciiSet {
     bits[0] |= other.bits[0];
     bits[1] |= other.bits[1];
   }
-  AsciiSet without(const AsciiSet& other) const {
-    return AsciiSet{{bits[0] & ~other.bits[0], bits[1] & ~other.bits[1]}};
-  }
   AsciiSet complement() const { return AsciiSet{{~bits[0], ~bits[1]}}; }
 };
 
@@ -108,45 +104,36 @@ struct FirstBytes {
   bool non_ascii;
 };
 
-// How a star's retries find the next position worth trying: not at all (every position
-// is), with strchr for one byte, by comparing a few bytes, or by looking bytes up in a set.
-enum class Skip : unsigned char { none, to_byte, to_literal, to_set };
-
 // The position the last star's rest is tried at next, with the states a retry starts from.
 struct RestorePoint {
-  bool active = false;  // the rest of the members are set with it
-  const char* pattern;  // after the star run
+  const char* pattern = nullptr;  // after the star run; null while no star may be retried
   const char* string;
   std::mbstate_t pattern_state;
   std::mbstate_t string_state;
-  // Where ASCII decodes directly and the first element of the rest is an ASCII character
-  // or a bracket expression, retries skip every position the star may grow past whose
-  // first byte that element cannot match (skip_to_candidate). At a byte in `matches` the
-  // element matches for certain, and the retry goes on at `after_first`.
-  Skip skip;
-  unsigned char literal[3];  // Skip::to_byte: [0]; to_literal: all three
-  bool stops_non_ascii;      // to_literal, to_set: stop at every byte from 0x80 up
-  unsigned last_skipped;     // to_literal: 0x7f, or 0xff without stops_non_ascii
-  AsciiSet stops;            // to_set
-  AsciiSet matches;
+  // Where ASCII decodes directly and the rest begins with an ASCII character or a bracket
+  // expression, retries skip every position the star may grow past whose first byte that
+  // element cannot match (skip_to_candidate). At an ASCII byte it can match, it matches
+  // for certain, and the retry goes on past both, the pattern at `after_first`. Null where
+  // every position is tried.
   const char* after_first;
+  unsigned char byte;  // nonzero where this byte alone stops the skipping: strchr finds it
+  // Else the bytes below 0x80 that stop it (the element's first bytes, the end of the
+  // string, a slash under FNM_PATHNAME), and whether every byte from 0x80 up does.
+  AsciiSet stops;
+  bool stops_non_ascii;
 };
 
-// What is known about bracket expressions (by the pattern position of their '['), so that
-// an unterminated one, whose scan runs to the end of the pattern, is not scanned again for
-// every retry and every following '['.
-struct UnterminatedBrackets {
-  // Every bracket at or after this one is unterminated. Once one bracket is unterminated,
-  // no later one can be terminated: its scan would have met the later one's closing ']' as
-  // a member position (a bare ']' is never a range end, and both scans step through the
-  // same escape-aware characters) and stopped there. A later one can still fail on a
-  // slash under FNM_PATHNAME, so this is set only where no slash follows.
-  const char* all_from;
-  // Otherwise: every bracket the parse meets from `low` to `high` was found unterminated,
-  // and `last` is the previous bracket this pass met.
-  const char* low;
-  const char* high;
-  const char* last;
+// The bracket expressions known to be unterminated, by where their member list begins:
+// every one from `low` to `high`. Once one is unterminated, no later one can be terminated:
+// its scan would have met the later one's closing ']' as a member position (a bare ']' is
+// never a range end, and both scans step through the same escape-aware characters) and
+// stopped there. A later one can still fail, on a slash under FNM_PATHNAME; but that ends
+// the match, and the matcher meets every bracket expression on its way to a later one (it
+// walks on from a star only once an earlier walk has reached it). So every one between two
+// found unterminated is unterminated, and where no slash follows, every later one.
+struct Unterminated {
+  const char* low = nullptr;
+  const char* high = nullptr;
 };
 
 enum class Step { advance, match, mismatch, fail };
@@ -159,30 +146,20 @@ bool decode_failed(std::size_t length) {
   return length == invalid_sequence || length == static_cast<std::size_t>(-2);
 }
 
-// mbrtowc, with the character as an unsigned value: a decoded character is compared as an
-// unsigned number, and may not fit the runtime's wint_t (16 bits on the Windows host).
-std::size_t decode_in_locale(const char* text, std::mbstate_t* state, char32_t* c) {
+// The character at `text` into *c, from a byte from 0x80 up, or any byte where ASCII does
+// not decode directly: its length, as mbrtowc gives it. By mbrtowc, with the character as an
+// unsigned value (it is compared as a number, and may not fit the runtime's wint_t, 16 bits
+// on the Windows host); or as UTF-8 (compat/utf16.h), where the zero byte that ends the text
+// is no continuation byte, so nothing past it is read.
+std::size_t decode(const char* text, std::mbstate_t* state, const Context& cx, char32_t* c) {
+  if (cx.utf8) {
+    std::size_t length = decode_utf8(text, 4, c);
+    return length == 0 ? invalid_sequence : length;
+  }
   wchar_t w = 0;
   std::size_t n = std::mbrtowc(&w, text, max_char_bytes, state);
   *c = static_cast<std::make_unsigned_t<wchar_t>>(w);
   return n;
-}
-
-// The UTF-8 character at `text`, from a byte from 0x80 up, into *c: its length, or
-// invalid_sequence where the bytes are no character (see compat/utf16.h; a surrogate in its
-// three-byte form is a character of its own, as the host hands over an unpaired surrogate
-// of a name). The zero byte that ends the text is no continuation byte, so nothing past
-// it is read.
-std::size_t decode_utf8(const char* text, char32_t* c) {
-  std::size_t length = compat::decode_utf8(text, 4, c);
-  return length == 0 ? invalid_sequence : length;
-}
-
-// A character from a byte from 0x80 up, or any character where ASCII does not decode
-// directly: by the host's rule, UTF-8 or the current locale.
-std::size_t decode_multibyte(const char* text, std::mbstate_t* state, const Context& cx,
-                             char32_t* c) {
-  return cx.utf8 ? decode_utf8(text, c) : decode_in_locale(text, state, c);
 }
 
 // Decodes a pattern character into *c and *length; false on an invalid or incomplete
@@ -195,7 +172,7 @@ inline bool decode_pattern(const char* p, std::mbstate_t* state, const Context& 
     *length = byte != 0;
     return true;
   }
-  std::size_t n = decode_multibyte(p, state, cx, c);
+  std::size_t n = decode(p, state, cx, c);
   if (decode_failed(n)) return false;
   *length = n;
   return true;
@@ -210,7 +187,7 @@ inline std::size_t decode_string(const char* s, std::mbstate_t* state, const Con
     *c = byte;
     return byte != 0;
   }
-  std::size_t n = decode_multibyte(s, state, cx, c);
+  std::size_t n = decode(s, state, cx, c);
   if (decode_failed(n)) {
     *state = std::mbstate_t{};
     *c = byte;
@@ -220,6 +197,8 @@ inline std::size_t decode_string(const char* s, std::mbstate_t* state, const Con
 }
 
 bool is_ascii_upper(char32_t c) { return c >= 'A' && c <= 'Z'; }
+
+bool is_ascii_letter(unsigned char c) { return is_ascii_upper(c) || is_ascii_upper(c ^ 0x20u); }
 
 // towlower, with plain ASCII answered here where the locale is known to agree. A value
 // the runtime's wint_t cannot hold (above U+FFFF on the Windows host) has no other case
@@ -248,48 +227,9 @@ bool ordinary_equal(char32_t pc, char32_t sc, const Context& cx) {
   return has(cx, FNM_CASEFOLD) && lower(pc, cx) == lower(sc, cx);
 }
 
-// After the '[' at *p: skips a negation byte, and says whether there was one.
-bool skip_negation(const char** p) {
-  if (**p != '!' && **p != '^') return false;
-  ++*p;
-  return true;
-}
-
-enum class Member { next, end, unterminated, fail };
-
-// Reads the member list entry at *p (the list starts at `list`): on Member::next the
-// folded range [*low, *high] it stands for (a single character is a range of one), on
-// Member::end the closing ']'. *p moves past what was read; on unterminated and fail it
-// is left undefined.
-Member read_member(const char** p_io, const char* list, std::mbstate_t* ps, const Context& cx,
-                   char32_t* low, char32_t* high) {
-  const bool escapes = !has(cx, FNM_NOESCAPE);
-  const char* p = *p_io;
-  if (*p == ']' && p > list) {
-    *p_io = p + 1;
-    return Member::end;
-  }
-  if (*p == '\0') return Member::unterminated;
-  if (*p == '/' && has(cx, FNM_PATHNAME)) return Member::fail;
-  if (*p == '\\' && escapes) ++p;
-  std::size_t n = 0;
-  if (!decode_pattern(p, ps, cx, low, &n)) return Member::fail;
-  p += n;
-  *low = *high = fold(*low, cx);
-  if (p[0] == '-' && p[1] != ']' && p[1] != '\0') {
-    ++p;
-    if (*p == '\\' && escapes) ++p;
-    if (!decode_pattern(p, ps, cx, high, &n)) return Member::fail;
-    if (*high == 0) return Member::unterminated;  // an escaped end of the pattern
-    p += n;
-    *high = fold(*high, cx);
-  }
-  *p_io = p;
-  return Member::next;
-}
-
-// The bytes below 0x80 whose value lies in [low, high].
-AsciiSet ascii_range(char32_t low, char32_t high) {
+// The bytes below 0x80 whose fold lies in [low, high]: under FNM_CASEFOLD (by ascii_fold)
+// a letter belongs where its lower case does.
+AsciiSet ascii_folding_into(char32_t low, char32_t high, const Context& cx) {
   AsciiSet set{};
   for (unsigned i = 0; i < 2; ++i) {
     const unsigned base = i * 64;
@@ -298,13 +238,6 @@ AsciiSet ascii_range(char32_t low, char32_t high) {
     if (from > to) continue;
     set.bits[i] = (~std::uint64_t{0} >> (63 - (to - base))) & (~std::uint64_t{0} << (from - base));
   }
-  return set;
-}
-
-// The bytes below 0x80 whose fold lies in [low, high]: under FNM_CASEFOLD (by
-// ascii_fold) a letter belongs where its lower case does.
-AsciiSet ascii_folding_into(char32_t low, char32_t high, const Context& cx) {
-  AsciiSet set = ascii_range(low, high);
   if (!has(cx, FNM_CASEFOLD)) return set;
   // In the second word, 'A'-'Z' are bits 1-26 and 'a'-'z' bits 33-58.
   constexpr std::uint64_t upper = std::uint64_t{0x3ffffff} << 1;
@@ -313,58 +246,57 @@ AsciiSet ascii_folding_into(char32_t low, char32_t high, const Context& cx) {
   return set;
 }
 
-// Whether a character from 0x80 up may fold into a range that ends at `high`. Under
-// FNM_CASEFOLD any may: towlower takes some to ASCII letters (U+212A to 'k').
-bool non_ascii_may_fold_into(char32_t high, const Context& cx) {
-  return high >= 0x80 || has(cx, FNM_CASEFOLD);
-}
-
-bool is_ascii_letter(unsigned char c) { return is_ascii_upper(c) || is_ascii_upper(c ^ 0x20u); }
-
-// The bytes below 0x80 equal to the ASCII character `byte` under the flags: under
-// FNM_CASEFOLD (by ascii_fold) a letter in either case.
-AsciiSet ascii_equal_to(unsigned char byte, const Context& cx) {
-  AsciiSet set{};
-  set.add(byte);
-  if (has(cx, FNM_CASEFOLD) && is_ascii_letter(byte)) set.add(byte ^ 0x20u);
-  return set;
+// Adds the first bytes of the characters whose fold lies in [low, high]. A character from
+// 0x80 up may be among them where `high` is, and under FNM_CASEFOLD wherever: towlower takes
+// some to ASCII letters (U+212A to 'k').
+void add_range(char32_t low, char32_t high, FirstBytes* first, const Context& cx) {
+  first->ascii.add(ascii_folding_into(low, high, cx));
+  first->non_ascii |= high >= 0x80 || has(cx, FNM_CASEFOLD);
 }
 
 enum class Bracket { matched, not_matched, unterminated, fail };
 
-// Scans the bracket expression after the '[' at *p, testing `test` (already folded). Into
-// *members, unless it is null, go the first bytes of the characters it may match. On matched and
-// not_matched *p ends past the closing ']'; otherwise it is left alone, and so is *members.
-Bracket scan_bracket(const char** p_io, char32_t test, std::mbstate_t* ps, FirstBytes* members,
-                     const Context& cx) {
+// Scans the bracket expression whose member list (after the '[') is at *p, testing `test`
+// (already folded). Into *first, unless it is null, go the first bytes of the characters
+// it may match. On matched and not_matched *p ends past the closing ']'; otherwise it is
+// left alone, and so is *first. ASCII members are read on the bytes where ASCII decodes
+// directly (decode_pattern), as are most lists.
+inline Bracket scan_list(const char** p_io, char32_t test, std::mbstate_t* ps, FirstBytes* first,
+                         const Context& cx) {
+  const bool escapes = !has(cx, FNM_NOESCAPE);
   const char* p = *p_io;
-  const bool negate = skip_negation(&p);
+  const bool negate = *p == '!' || *p == '^';
+  if (negate) ++p;
   const char* list = p;
   bool matched = false;
   FirstBytes listed{};
-  for (;;) {
+  while (*p != ']' || p == list) {
+    if (*p == '\0') return Bracket::unterminated;
+    if (*p == '/' && has(cx, FNM_PATHNAME)) return Bracket::fail;
+    if (*p == '\\' && escapes) ++p;
     char32_t low = 0;
-    char32_t high = 0;
-    switch (read_member(&p, list, ps, cx, &low, &high)) {
-      case Member::next:
-        matched |= low <= test && test <= high;
-        if (members != nullptr) {
-          listed.ascii.add(ascii_folding_into(low, high, cx));
-          listed.non_ascii |= non_ascii_may_fold_into(high, cx);
-        }
-        continue;
-      case Member::end:
-        *p_io = p;
-        // A negated list may match any character from 0x80 up that it does not list.
-        if (members != nullptr)
-          *members = negate ? FirstBytes{listed.ascii.complement(), true} : listed;
-        return matched == negate ? Bracket::not_matched : Bracket::matched;
-      case Member::unterminated:
-        return Bracket::unterminated;
-      case Member::fail:
-        return Bracket::fail;
+    std::size_t n = 0;
+    if (!decode_pattern(p, ps, cx, &low, &n)) return Bracket::fail;
+    p += n;
+    char32_t high = low;
+    if (p[0] == '-' && p[1] != ']' && p[1] != '\0') {
+      ++p;
+      if (*p == '\\' && escapes) ++p;
+      if (!decode_pattern(p, ps, cx, &high, &n)) return Bracket::fail;
+      if (high == 0) return Bracket::unterminated;  // an escaped end of the pattern
+      p += n;
     }
+    low = fold(low, cx);
+    high = fold(high, cx);
+    matched |= low <= test && test <= high;
+    if (first != nullptr) add_range(low, high, &listed, cx);
   }
+  *p_io = p + 1;
+  if (first != nullptr) {
+    // A negated list may match any character from 0x80 up that it does not list.
+    *first = negate ? FirstBytes{listed.ascii.complement(), true} : listed;
+  }
+  return matched == negate ? Bracket::not_matched : Bracket::matched;
 }
 
 // Where ASCII decodes directly the state is initial at every character boundary.
@@ -372,74 +304,40 @@ bool state_is_initial(const std::mbstate_t& state, const Context& cx) {
   return cx.ascii_direct || std::mbsinit(&state) != 0;
 }
 
-bool known_unterminated(const UnterminatedBrackets& known, const char* bracket) {
-  if (known.all_from != nullptr && bracket >= known.all_from) return true;
-  return known.low != nullptr && known.low <= bracket && bracket <= known.high;
+// Where no slash follows, no later bracket expression can fail: all are unterminated.
+void remember_unterminated(Unterminated* known, const char* list, const Context& cx) {
+  const bool may_fail = has(cx, FNM_PATHNAME) && std::strchr(list, '/') != nullptr;
+  const char* high = may_fail ? list : list + std::strlen(list);
+  if (known->low == nullptr) known->low = known->high = list;
+  if (high > known->high) known->high = high;
 }
 
-void remember_unterminated(UnterminatedBrackets* known, const char* bracket, const char* previous,
-                           const Context& cx) {
-  if (!has(cx, FNM_PATHNAME) || std::strchr(bracket, '/') == nullptr) {
-    known->all_from = bracket;
-  } else if (known->low != nullptr && previous == known->high && bracket > known->high) {
-    known->high = bracket;
-  } else {
-    known->low = known->high = bracket;
-  }
-}
-
-// scan_bracket, skipping the scans whose verdict is already known to be "unterminated".
-// Only while the pattern's conversion state is initial before and after a scan, as it
-// always is in the shift-free encodings that locales use: a skipped scan leaves the state
-// as it is.
-Bracket scan_bracket_once(const char** p_io, char32_t test, std::mbstate_t* ps, FirstBytes* members,
-                          UnterminatedBrackets* known, const Context& cx) {
-  const char* bracket = *p_io;
-  const char* previous = known->last;
-  known->last = bracket;
+// scan_list, but not again where the expression is known to be unterminated. Only while the
+// pattern's conversion state is initial before and after a scan, as it always is in the
+// shift-free encodings that locales use: a skipped scan leaves the state as it is.
+inline Bracket scan_bracket(const char** p_io, char32_t test, std::mbstate_t* ps, FirstBytes* first,
+                            Unterminated* known, const Context& cx) {
+  const char* list = *p_io;
   const bool initial = state_is_initial(*ps, cx);
-  if (initial && known_unterminated(*known, bracket)) return Bracket::unterminated;
-  Bracket verdict = scan_bracket(p_io, test, ps, members, cx);
-  if (initial && verdict == Bracket::unterminated && state_is_initial(*ps, cx)) {
-    remember_unterminated(known, bracket, previous, cx);
+  if (initial && known->low != nullptr && known->low <= list && list <= known->high) {
+    return Bracket::unterminated;
+  }
+  Bracket verdict = scan_list(p_io, test, ps, first, cx);
+  if (verdict == Bracket::unterminated && initial && state_is_initial(*ps, cx)) {
+    remember_unterminated(known, list, cx);
   }
   return verdict;
 }
 
-// The first bytes of the characters the bracket expression after the '[' at p may match,
-// or those equal to '[' where it is unterminated. Returns where the pattern goes on after
-// it, or null where it ends the match instead. The pattern state is initial here, as
-// ASCII decodes directly.
-const char* bracket_first_bytes(const char* p, UnterminatedBrackets* known, const Context& cx,
-                                FirstBytes* first) {
-  const char* after = p;
-  std::mbstate_t ps{};
-  switch (scan_bracket_once(&after, 0, &ps, first, known, cx)) {
-    case Bracket::matched:
-    case Bracket::not_matched:
-      return after;
-    case Bracket::unterminated:
-      *first = FirstBytes{ascii_equal_to('[', cx), has(cx, FNM_CASEFOLD)};
-      return p;
-    case Bracket::fail:
-      break;
-  }
-  return nullptr;
-}
-
-// Sets the star's filter from the first bytes of the rest's first element, which ends
-// at `after`. The end of the string, and a slash under FNM_PATHNAME, stop the star too,
-// but are matched by no element that begins the rest.
-void set_filter(RestorePoint* star, AsciiSet first, bool non_ascii, const char* after,
-                const Context& cx) {
-  AsciiSet ends{};
-  ends.add('\0');
-  if (has(cx, FNM_PATHNAME)) ends.add('/');
-  star->stops = first;
-  star->stops.add(ends);
-  star->stops_non_ascii = non_ascii;
-  star->matches = first.without(ends);
+// Sets the star's filter from the first bytes of the rest's first element, which ends at
+// `after`. The end of the string, and a slash under FNM_PATHNAME, stop the star too.
+void set_filter(RestorePoint* star, const FirstBytes& first, const char* after, const Context& cx) {
   star->after_first = after;
+  star->byte = 0;
+  star->stops_non_ascii = first.non_ascii;
+  star->stops = first.ascii;
+  star->stops.add('\0');
+  if (has(cx, FNM_PATHNAME)) star->stops.add('/');
 }
 
 // The filter for a rest that begins with the ASCII character `byte`: it matches itself
@@ -450,46 +348,38 @@ void set_filter(RestorePoint* star, AsciiSet first, bool non_ascii, const char* 
 void set_literal_filter(RestorePoint* star, unsigned char byte, const char* after,
                         const Context& cx) {
   const bool folds = has(cx, FNM_CASEFOLD) && is_ascii_letter(byte);
-  const bool pathname = has(cx, FNM_PATHNAME);
-  set_filter(star, ascii_equal_to(byte, cx), folds, after, cx);
-  star->literal[0] = byte;
-  star->literal[1] = folds ? byte ^ 0x20u : byte;
-  star->literal[2] = pathname ? '/' : byte;
-  star->last_skipped = folds ? 0x7f : 0xff;
-  star->skip = folds || pathname ? Skip::to_literal : Skip::to_byte;
+  FirstBytes first{};
+  first.ascii.add(byte);
+  if (folds) first.ascii.add(byte ^ 0x20u);
+  first.non_ascii = folds;
+  set_filter(star, first, after, cx);
+  if (!folds && !has(cx, FNM_PATHNAME)) star->byte = byte;
 }
 
 // Where the pattern at p (after a star run) begins with an ASCII character, plain or
-// escaped, or with a bracket expression: sets the star's filter and returns true. False
-// for anything else, and wherever ASCII is not known to decode directly or, under
-// FNM_CASEFOLD, to fold plainly.
-bool filter_star(const char* p, UnterminatedBrackets* known, const Context& cx,
-                 RestorePoint* star) {
-  if (!cx.ascii_direct || (has(cx, FNM_CASEFOLD) && !cx.ascii_fold)) return false;
-  auto byte = static_cast<unsigned char>(p[0]);
+// escaped, or with a bracket expression (an unterminated one is the character '['): sets
+// the star's filter. Nothing for anything else, and wherever ASCII is not known to decode
+// directly or, under FNM_CASEFOLD, to fold plainly.
+void filter_star(const char* p, Unterminated* known, const Context& cx, RestorePoint* star) {
+  star->after_first = nullptr;
+  if (!cx.ascii_direct || (has(cx, FNM_CASEFOLD) && !cx.ascii_fold)) return;
+  auto byte = static_cast<unsigned char>(*p++);
+  if (byte == '?') return;
   if (byte == '[') {
+    const char* after = p;
     FirstBytes first{};
-    const char* after = bracket_first_bytes(p + 1, known, cx, &first);
-    if (after == nullptr) return false;
-    set_filter(star, first.ascii, first.non_ascii, after, cx);
-    star->skip = Skip::to_set;
-    return true;
+    std::mbstate_t ps{};
+    Bracket verdict = scan_bracket(&after, 0, &ps, &first, known, cx);
+    if (verdict == Bracket::fail) return;
+    if (verdict != Bracket::unterminated) {
+      set_filter(star, first, after, cx);
+      return;
+    }
+  } else if (byte == '\\' && !has(cx, FNM_NOESCAPE)) {
+    byte = static_cast<unsigned char>(*p++);
   }
-  if (byte == '?') return false;
-  const char* after = p + 1;
-  if (byte == '\\' && !has(cx, FNM_NOESCAPE)) byte = static_cast<unsigned char>(*after++);
-  if (byte == 0 || byte >= 0x80) return false;
-  set_literal_filter(star, byte, after, cx);
-  return true;
-}
-
-// Where the star's filter knows that the rest's first element matches the byte at *s, the
-// attempt begins past that element (the states stay initial, as ASCII decodes directly).
-void enter_rest(const RestorePoint& star, const char** p, const char** s) {
-  auto byte = static_cast<unsigned char>(**s);
-  if (star.skip == Skip::none || byte >= 0x80 || !star.matches.contains(byte)) return;
-  *p = star.after_first;
-  ++*s;
+  if (byte == 0 || byte >= 0x80) return;
+  set_literal_filter(star, byte, p, cx);
 }
 
 // The first position at or after s where the star's rest may match, or null where there
@@ -497,25 +387,22 @@ void enter_rest(const RestorePoint& star, const char** p, const char** s) {
 // element cannot match, and which the star may grow past; so skipping it changes
 // nothing. Every byte of a skipped multibyte character is from 0x80 up, and skipped too.
 const char* skip_to_candidate(const char* s, const RestorePoint& star) {
-  switch (star.skip) {
-    case Skip::none:
-      break;
-    case Skip::to_byte:
-      return std::strchr(s, star.literal[0]);
-    case Skip::to_literal:
-      for (;; ++s) {
-        auto byte = static_cast<unsigned char>(*s);
-        if (byte == star.literal[0] || byte == star.literal[1] || byte == star.literal[2]) return s;
-        // NUL, and with stops_non_ascii every byte from 0x80 up, in one comparison.
-        if (byte - 1u >= star.last_skipped) return s;
-      }
-    case Skip::to_set:
-      for (;; ++s) {
-        auto byte = static_cast<unsigned char>(*s);
-        if (byte >= 0x80 ? star.stops_non_ascii : star.stops.contains(byte)) return s;
-      }
+  if (star.byte != 0) return std::strchr(s, star.byte);
+  for (;; ++s) {
+    auto byte = static_cast<unsigned char>(*s);
+    if (byte >= 0x80 ? star.stops_non_ascii : star.stops.contains(byte)) return s;
   }
-  return s;
+}
+
+// Where the filter stopped at an ASCII byte that does not end the star, the rest's first
+// element matches it for certain: the attempt begins past both (the states stay initial,
+// as ASCII decodes directly).
+void enter_rest(const RestorePoint& star, const char** p, const char** s, const Context& cx) {
+  auto byte = static_cast<unsigned char>(**s);
+  if (star.after_first == nullptr || byte == 0 || byte >= 0x80) return;
+  if (byte == '/' && has(cx, FNM_PATHNAME)) return;
+  *p = star.after_first;
+  ++*s;
 }
 
 // A star run that ends the pattern, met with the string character sc at s.
@@ -525,10 +412,10 @@ Step match_final_star(char32_t sc, const char* s, const Context& cx) {
   return std::strchr(s, '/') == nullptr ? Step::match : Step::fail;
 }
 
-// A star run, met with the string character sc (of the given length) at *s. Either
-// settles the match, or sets the restore point (or clears it where no retry can help).
+// A star run, met with the string character sc at *s. Either settles the match, or sets
+// the restore point (or clears it where no retry can help).
 Step match_star(const char** p_io, const char** s_io, char32_t sc, const std::mbstate_t& ps,
-                const std::mbstate_t& ss, RestorePoint* star, UnterminatedBrackets* unterminated,
+                const std::mbstate_t& ss, RestorePoint* star, Unterminated* known,
                 const Context& cx) {
   const char* p = *p_io;
   while (*p == '*') ++p;
@@ -540,20 +427,19 @@ Step match_star(const char** p_io, const char** s_io, char32_t sc, const std::mb
     // The star spans the rest of this path component; no other length can match.
     *s_io = std::strchr(s, '/');
     if (*s_io == nullptr) return Step::fail;
-    star->active = false;
+    star->pattern = nullptr;
     return Step::advance;
   }
   if (sc == 0) return Step::fail;
-  star->active = true;
   star->pattern = p;
   star->string = s;
   star->pattern_state = ps;
   star->string_state = ss;
-  star->skip = Skip::none;
-  if (!filter_star(p, unterminated, cx, star)) return Step::advance;
+  filter_star(p, known, cx, star);
+  if (star->after_first == nullptr) return Step::advance;
   star->string = *s_io = skip_to_candidate(s, *star);
   if (star->string == nullptr) return Step::fail;
-  enter_rest(*star, p_io, s_io);
+  enter_rest(*star, p_io, s_io, cx);
   return Step::advance;
 }
 
@@ -561,12 +447,12 @@ Step match_star(const char** p_io, const char** s_io, char32_t sc, const std::mb
 // (at a slash under FNM_PATHNAME or at the end of the string) or no later position can
 // match.
 bool advance_restore_point(RestorePoint* star, const Context& cx) {
-  if (!star->active) return false;
+  if (star->pattern == nullptr) return false;
   char32_t c = 0;
   std::size_t n = decode_string(star->string, &star->string_state, cx, &c);
   if (c == 0 || (c == '/' && has(cx, FNM_PATHNAME))) return false;
   star->string += n;
-  if (star->skip == Skip::none) return true;
+  if (star->after_first == nullptr) return true;
   star->string = skip_to_candidate(star->string, *star);
   return star->string != nullptr;
 }
@@ -579,12 +465,12 @@ bool class_may_match(char32_t sc, const char* s, const Context& cx) {
   return !is_hidden_period(sc, s, cx);
 }
 
-// The bracket-expression step: a verdict on sc, or the unterminated fallback, where the
-// '[' is an ordinary character and the pattern goes on right after it.
+// The bracket-expression step, with *p after the '[': a verdict on sc, or the unterminated
+// fallback, where the '[' is an ordinary character and the pattern goes on right after it.
 Step match_bracket(const char** p_io, std::mbstate_t* ps, char32_t sc, const char* s,
-                   UnterminatedBrackets* unterminated, const Context& cx) {
+                   Unterminated* known, const Context& cx) {
   if (!class_may_match(sc, s, cx)) return Step::mismatch;
-  switch (scan_bracket_once(p_io, fold(sc, cx), ps, nullptr, unterminated, cx)) {
+  switch (scan_bracket(p_io, fold(sc, cx), ps, nullptr, known, cx)) {
     case Bracket::matched:
       return Step::advance;
     case Bracket::not_matched:
@@ -606,10 +492,10 @@ Step match_end(char32_t sc, const Context& cx) {
 // Every step that is not a star: the end of the pattern, `?`, a bracket expression, an
 // escape, an ordinary character. Step::advance means sc is consumed.
 Step match_character(char32_t pc, const char** p_io, std::mbstate_t* ps, char32_t sc, const char* s,
-                     UnterminatedBrackets* unterminated, const Context& cx) {
+                     Unterminated* known, const Context& cx) {
   if (pc == 0) return match_end(sc, cx);
   if (pc == '?') return class_may_match(sc, s, cx) ? Step::advance : Step::mismatch;
-  if (pc == '[') return match_bracket(p_io, ps, sc, s, unterminated, cx);
+  if (pc == '[') return match_bracket(p_io, ps, sc, s, known, cx);
   if (pc == '\\' && !has(cx, FNM_NOESCAPE)) {
     // A final backslash escapes the terminating NUL, which only the end of the string
     // matches; the cursor stays on the NUL.
@@ -630,69 +516,13 @@ constexpr std::array<bool, 256> plain_literals = [] {
   return table;
 }();
 
-// One end of a member of an ASCII list at *p (after any escape): the byte, or 0 for a byte
-// from 0x80 up, which the ASCII scan leaves to the general one.
-unsigned char ascii_member(const char* p) {
-  auto byte = static_cast<unsigned char>(*p);
-  return byte < 0x80 ? byte : 0;
-}
-
-// scan_bracket, by byte comparisons, for a list of ASCII bytes where ASCII decodes directly
-// and, under FNM_CASEFOLD, folds plainly: the commonest bracket expressions, without the
-// decoding. False, with *verdict and *p left alone, for anything else.
-bool scan_ascii_bracket(const char** p_io, char32_t test, const Context& cx, Bracket* verdict) {
-  if (!cx.ascii_direct || (has(cx, FNM_CASEFOLD) && !cx.ascii_fold)) return false;
-  const bool escapes = !has(cx, FNM_NOESCAPE);
-  const char* p = *p_io;
-  const bool negate = skip_negation(&p);
-  const char* list = p;
-  bool matched = false;
-  for (;;) {
-    if (*p == ']' && p > list) break;
-    if (*p == '\0') return *verdict = Bracket::unterminated, true;
-    if (*p == '/' && has(cx, FNM_PATHNAME)) return *verdict = Bracket::fail, true;
-    if (*p == '\\' && escapes) ++p;
-    // An escaped end of the pattern is a member that matches nothing, and then the end.
-    if (*p == '\0') continue;
-    char32_t low = ascii_member(p++);
-    char32_t high = low;
-    if (p[0] == '-' && p[1] != ']' && p[1] != '\0') {
-      ++p;
-      if (*p == '\\' && escapes) ++p;
-      if (*p == '\0') return *verdict = Bracket::unterminated, true;
-      high = ascii_member(p++);
-    }
-    if (low == 0 || high == 0) return false;
-    matched |= fold(low, cx) <= test && test <= fold(high, cx);
-  }
-  *p_io = p + 1;
-  *verdict = matched == negate ? Bracket::not_matched : Bracket::matched;
-  return true;
-}
-
-// The bracket-expression step of match_plain_ascii, against the ASCII string byte sb: by
-// scan_ascii_bracket where that decides, else by the general step, which also remembers
-// an unterminated expression (and is the one to ask once it is known to be one).
-Step match_plain_bracket(const char** p_io, std::mbstate_t* ps, unsigned char sb, const char* s,
-                         UnterminatedBrackets* known, const Context& cx) {
-  if (!class_may_match(sb, s, cx)) return Step::mismatch;
-  const char* bracket = *p_io;
-  Bracket verdict = Bracket::unterminated;
-  if (known_unterminated(*known, bracket) ||
-      !scan_ascii_bracket(p_io, fold(sb, cx), cx, &verdict) || verdict == Bracket::unterminated) {
-    return match_bracket(p_io, ps, sb, s, known, cx);
-  }
-  known->last = bracket;
-  if (verdict == Bracket::matched) return Step::advance;
-  return verdict == Bracket::fail ? Step::fail : Step::mismatch;
-}
-
-// Where ASCII decodes directly: the commonest steps, taken without decoding while the
-// string byte is ASCII: plain characters, question marks, bracket expressions, a final
-// star, the end of the pattern. Returns Step::advance with both cursors past the steps
-// taken, where the general steps must go on.
-Step match_plain_ascii(const char** p_io, const char** s_io, std::mbstate_t* ps,
-                       UnterminatedBrackets* unterminated, const Context& cx) {
+// Where ASCII decodes directly: the commonest steps, taken on the bytes while the string
+// byte is ASCII: plain characters, question marks, bracket expressions, a final star, the
+// end of the pattern. Returns Step::advance with both cursors at the first step left to
+// the general one. Before the first star nothing is retried, so a short name is often
+// settled here alone.
+Step match_ascii(const char** p_io, const char** s_io, std::mbstate_t* ps, Unterminated* known,
+                 const Context& cx) {
   const char* p = *p_io;
   const char* s = *s_io;
   for (;; ++p, ++s) {
@@ -714,7 +544,7 @@ Step match_plain_ascii(const char** p_io, const char** s_io, std::mbstate_t* ps,
     }
     if (pb == '[') {
       const char* after = p + 1;
-      Step step = match_plain_bracket(&after, ps, sb, s, unterminated, cx);
+      Step step = match_bracket(&after, ps, sb, s, known, cx);
       if (step != Step::advance) return step;
       p = after - 1;  // the loop steps past the expression's last byte
       continue;
@@ -730,60 +560,29 @@ Step match_plain_ascii(const char** p_io, const char** s_io, std::mbstate_t* ps,
 
 // One general step: decodes a pattern and a string character and acts on them.
 Step match_step(const char** p_io, const char** s_io, std::mbstate_t* ps, std::mbstate_t* ss,
-                RestorePoint* star, UnterminatedBrackets* unterminated, const Context& cx) {
+                RestorePoint* star, Unterminated* known, const Context& cx) {
   char32_t pc = 0;
   std::size_t pn = 0;
   if (!decode_pattern(*p_io, ps, cx, &pc, &pn)) return Step::fail;
   *p_io += pn;
   char32_t sc = 0;
   std::size_t sn = decode_string(*s_io, ss, cx, &sc);
-  if (pc == '*') return match_star(p_io, s_io, sc, *ps, *ss, star, unterminated, cx);
-  Step step = match_character(pc, p_io, ps, sc, *s_io, unterminated, cx);
+  if (pc == '*') return match_star(p_io, s_io, sc, *ps, *ss, star, known, cx);
+  Step step = match_character(pc, p_io, ps, sc, *s_io, known, cx);
   if (step == Step::advance) *s_io += sn;
   return step;
 }
 
-// The steps before the first star, where ASCII decodes directly: plain characters and
-// question marks against ASCII string bytes, a final star, the end of the pattern. No
-// star means nothing to retry, so a mismatch here is final. Returns Step::advance with
-// both cursors at the first step left to match's loop (anything else, a bracket
-// expression included: the loop remembers unterminated ones).
-Step match_leading_steps(const char** p_io, const char** s_io, const Context& cx) {
-  const char* p = *p_io;
-  const char* s = *s_io;
-  for (;; ++p, ++s) {
-    auto pb = static_cast<unsigned char>(*p);
-    auto sb = static_cast<unsigned char>(*s);
-    if (pb == sb && plain_literals[pb]) continue;
-    if (sb >= 0x80) break;
-    if (pb == '?') {
-      if (!class_may_match(sb, s, cx)) return Step::mismatch;
-      continue;
-    }
-    if (pb == 0) return match_end(sb, cx);
-    if (pb == '*' && p[1] == '\0') return match_final_star(sb, s, cx);
-    if (plain_literals[pb] && !has(cx, FNM_CASEFOLD)) return Step::mismatch;
-    break;
-  }
-  *p_io = p;
-  *s_io = s;
-  return Step::advance;
-}
-
-// The matcher proper. Its state is set up only past the leading steps: a short pattern
-// often needs none.
+// The matcher proper: the fast path where it applies, the general step where it does not,
+// and on a mismatch the last star's rest tried one string character on.
 int match(const char* p, const char* s, const Context& cx) {
-  if (cx.ascii_direct) {
-    Step step = match_leading_steps(&p, &s, cx);
-    if (step != Step::advance) return step == Step::match ? 0 : FNM_NOMATCH;
-  }
   std::mbstate_t ps{};
   std::mbstate_t ss{};
   RestorePoint star;
-  UnterminatedBrackets unterminated{};
+  Unterminated known;
   for (;;) {
-    Step step = cx.ascii_direct ? match_plain_ascii(&p, &s, &ps, &unterminated, cx) : Step::advance;
-    if (step == Step::advance) step = match_step(&p, &s, &ps, &ss, &star, &unterminated, cx);
+    Step step = cx.ascii_direct ? match_ascii(&p, &s, &ps, &known, cx) : Step::advance;
+    if (step == Step::advance) step = match_step(&p, &s, &ps, &ss, &star, &known, cx);
     if (step == Step::advance) continue;
     if (step == Step::match) return 0;
     if (step == Step::fail || !advance_restore_point(&star, cx)) return FNM_NOMATCH;
@@ -791,20 +590,20 @@ int match(const char* p, const char* s, const Context& cx) {
     s = star.string;
     ps = star.pattern_state;
     ss = star.string_state;
-    unterminated.last = nullptr;
-    enter_rest(star, &p, &s);
+    enter_rest(star, &p, &s, cx);
   }
 }
 
 }  // namespace
 
-int fnmatch(const char* pattern, const char* string, int flags) {
-  // Under FNM_CASEFOLD one host call usually answers both questions.
-  const bool utf8 = host::names_are_utf8();
-  const bool ascii_fold = (flags & FNM_CASEFOLD) != 0 && host::ascii_case_is_plain();
-  const bool ascii_direct = ascii_fold || host::ascii_decodes_to_itself() || utf8;
-  const Context cx{string, flags, ascii_direct, ascii_fold, utf8};
-  return match(pattern, string, cx);
+int fnmatch_in(const char* pattern, const char* string, int flags, Encoding encoding) {
+  // The locale is asked either way: a call made on a condition costs more than the call.
+  const LocaleAscii locale = locale_ascii();
+  const LocaleAscii ascii = encoding.ask_locale ? locale : LocaleAscii{};
+  const bool utf8 = encoding.decoder == Decoder::utf8;
+  const bool ascii_direct = utf8 || ascii.decodes_to_itself;
+  const bool ascii_fold = ascii_direct && ascii.case_is_plain;
+  return match(pattern, string, Context{string, flags, utf8, ascii_direct, ascii_fold});
 }
 
 }  // namespace compat

@@ -1,7 +1,8 @@
-// compat::fnmatch against the literal recursive algorithm on generated inputs: a seeded
+// The matcher against the literal recursive algorithm on generated inputs: a seeded
 // generator over the characters that mean something to the matcher, every flag
-// combination, in the C locale and in C.UTF-8 (on a host whose names are UTF-8 whatever
-// the locale, UTF-8 in both).
+// combination, in the C locale and in C.UTF-8, in both encodings: the locale's (where it
+// reads UTF-8, for the UTF-8 runs) and UTF-8; each given what the locale is known to do to
+// ASCII and given nothing, and compat::fnmatch in the host's.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,9 +10,12 @@
 #include <gtest/gtest.h>
 
 #include "compat/fnmatch.h"
+#include "compat/fnmatch_encoding.h"
 #include "testing/fnmatch_reference.h"
 
 namespace {
+
+using compat::Decoder;
 
 // Pattern and string pieces: the special characters, letters in both cases, a two-byte
 // UTF-8 letter in both cases (U+00E9, U+00C9), a CJK character, an emoji outside the Basic
@@ -112,9 +116,42 @@ std::string escaped(const std::string& text) {
   return out;
 }
 
-// Runs `rounds` generated pairs through all 32 flag combinations; returns the number of
-// comparisons made, and fails the test (printing the first few mismatches) on differences.
-std::size_t compare_generated(std::uint64_t seed, std::size_t rounds) {
+const char* decoder_name(Decoder decoder) {
+  return decoder == Decoder::utf8 ? "UTF-8" : "the locale's encoding";
+}
+
+// The matcher in `decoder`, given what the locale is known to do to ASCII and given
+// nothing, and compat::fnmatch where it uses that decoder, against the reference: true
+// where all agree; else adds a failure for each that does not, printing the case.
+bool agree(const std::string& pattern, const std::string& string, int flags, Decoder decoder) {
+  const char* p = pattern.c_str();
+  const char* s = string.c_str();
+  const int expected = orva_testing::reference_fnmatch(p, s, flags, decoder);
+  const struct {
+    const char* name;
+    int result;
+  } runs[] = {
+      {"", compat::fnmatch_in(p, s, flags, {decoder, true})},
+      {", nothing known of ASCII", compat::fnmatch_in(p, s, flags, {decoder, false})},
+      {", compat::fnmatch",
+       decoder == orva_testing::host_decoder ? compat::fnmatch(p, s, flags) : expected},
+  };
+  bool agreed = true;
+  for (const auto& run : runs) {
+    if (run.result == expected) continue;
+    agreed = false;
+    ADD_FAILURE() << "pattern \"" << escaped(pattern) << "\" string \"" << escaped(string)
+                  << "\" flags " << flags << " in " << decoder_name(decoder) << run.name << ": got "
+                  << run.result << ", reference " << expected;
+  }
+  return agreed;
+}
+
+// Runs `rounds` generated pairs through all 32 flag combinations in each of `decoders`;
+// returns the number of pairs and flags compared, and fails the test (printing the first
+// few mismatches) on differences.
+std::size_t compare_generated(std::uint64_t seed, std::size_t rounds,
+                              const std::vector<Decoder>& decoders) {
   Random random{seed};
   std::size_t comparisons = 0;
   int mismatches = 0;
@@ -123,13 +160,10 @@ std::size_t compare_generated(std::uint64_t seed, std::size_t rounds) {
   for (std::size_t round = 0; round < rounds && mismatches < 10; ++round) {
     generate(&random, &pattern, &string);
     for (int flags = 0; flags < 32; ++flags) {
-      int expected = orva_testing::reference_fnmatch(pattern.c_str(), string.c_str(), flags);
-      int actual = compat::fnmatch(pattern.c_str(), string.c_str(), flags);
       ++comparisons;
-      if (actual == expected) continue;
-      ++mismatches;
-      ADD_FAILURE() << "pattern \"" << escaped(pattern) << "\" string \"" << escaped(string)
-                    << "\" flags " << flags << ": got " << actual << ", reference " << expected;
+      for (Decoder decoder : decoders) {
+        if (!agree(pattern, string, flags, decoder)) ++mismatches;
+      }
     }
   }
   return comparisons;
@@ -142,13 +176,13 @@ constexpr std::size_t rounds_per_locale = 32000;
 TEST(FnmatchCompare, GeneratedInputsInTheCLocale) {
   orva_testing::ScopedLocale c_locale("C");
   ASSERT_TRUE(c_locale.ok());
-  EXPECT_GE(compare_generated(0x243F6A8885A308D3ULL, rounds_per_locale), 1000000u);
+  const std::vector<Decoder> both{Decoder::locale, Decoder::utf8};
+  EXPECT_GE(compare_generated(0x243F6A8885A308D3ULL, rounds_per_locale, both), 1000000u);
 }
 
 TEST(FnmatchCompare, GeneratedInputsInCUtf8) {
-  orva_testing::ScopedUtf8Names utf8;
-  if (!utf8.ok()) GTEST_SKIP() << "no C.UTF-8 locale";
-  EXPECT_GE(compare_generated(0x13198A2E03707344ULL, rounds_per_locale), 1000000u);
+  orva_testing::ScopedUtf8Locale utf8;
+  EXPECT_GE(compare_generated(0x13198A2E03707344ULL, rounds_per_locale, utf8.decoders()), 1000000u);
 }
 
 // A UTF-8 locale whose towlower is not plain ASCII (Turkish lowers I to U+0131): ASCII
@@ -156,15 +190,15 @@ TEST(FnmatchCompare, GeneratedInputsInCUtf8) {
 TEST(FnmatchCompare, GeneratedInputsInATurkishLocale) {
   orva_testing::ScopedLocale turkish("tr_TR.UTF-8");
   if (!turkish.ok()) GTEST_SKIP() << "no tr_TR.UTF-8 locale";
-  EXPECT_GE(compare_generated(0xA4093822299F31D0ULL, rounds_per_locale / 4), 250000u);
+  const std::vector<Decoder> both{Decoder::locale, Decoder::utf8};
+  EXPECT_GE(compare_generated(0xA4093822299F31D0ULL, rounds_per_locale / 4, both), 250000u);
 }
 
 // Every pattern of up to four pieces from a small alphabet, against every string of up
 // to two characters from another, under every flag combination but FNM_CASEFOLD (the
 // alphabet has no case): the corners a random generator may miss.
 TEST(FnmatchCompare, ExhaustiveShortInputsInCUtf8) {
-  orva_testing::ScopedUtf8Names utf8;
-  if (!utf8.ok()) GTEST_SKIP() << "no C.UTF-8 locale";
+  orva_testing::ScopedUtf8Locale utf8;
   const char* const pattern_alphabet[] = {"*", "?", "[", "]", "!", "-", "\\", "/", ".", "a"};
   const char* const string_alphabet[] = {"a", "/", ".", "]", "\xff"};
   std::vector<std::string> patterns{""};
@@ -183,15 +217,14 @@ TEST(FnmatchCompare, ExhaustiveShortInputsInCUtf8) {
     }
     begin = end;
   }
+  const std::vector<Decoder> decoders = utf8.decoders();
   int mismatches = 0;
   for (const std::string& pattern : patterns) {
     for (const std::string& string : strings) {
       for (int flags = 0; flags < compat::FNM_CASEFOLD && mismatches < 10; ++flags) {
-        int expected = orva_testing::reference_fnmatch(pattern.c_str(), string.c_str(), flags);
-        if (compat::fnmatch(pattern.c_str(), string.c_str(), flags) == expected) continue;
-        ++mismatches;
-        ADD_FAILURE() << "pattern \"" << escaped(pattern) << "\" string \"" << escaped(string)
-                      << "\" flags " << flags << ": reference " << expected;
+        for (Decoder decoder : decoders) {
+          if (!agree(pattern, string, flags, decoder)) ++mismatches;
+        }
       }
     }
   }

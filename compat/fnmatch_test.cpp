@@ -1,6 +1,7 @@
-// The behaviours of compat::fnmatch that carry meaning, as tables. Each case is also run
-// through the reference matcher, so a table and the reference cannot drift apart;
-// fnmatch_compare_test.cpp covers everything else on generated inputs.
+// The behaviours of compat::fnmatch that carry meaning, as tables. Each case runs in both
+// encodings where it holds for both, and also through the reference matcher, so a table
+// and the reference cannot drift apart; fnmatch_compare_test.cpp covers everything else on
+// generated inputs.
 #include "compat/fnmatch.h"
 
 #include <algorithm>
@@ -8,17 +9,19 @@
 #include <cwctype>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "compat/host.h"
-#include "compat/host_files.h"
+#include "compat/fnmatch_encoding.h"
+#include "compat/fnmatch_locale.h"
 #include "testing/alloc_fault.h"
 #include "testing/fnmatch_reference.h"
 #include "testing/host.h"
 
 namespace {
 
+using compat::Decoder;
 using compat::FNM_CASEFOLD;
 using compat::FNM_LEADING_DIR;
 using compat::FNM_NOESCAPE;
@@ -58,13 +61,28 @@ std::string escaped(const char* text) {
 // locale ASCII only); the matcher must agree with it.
 int if_towlower_takes(wint_t from, wint_t to) { return std::towlower(from) == to ? yes : no; }
 
+// Runs each case through the matcher with each of `decoders`, given what the locale is
+// known to do to ASCII and given nothing (every fold asked of towlower, and every
+// character decoded but in UTF-8), and through the reference; and through compat::fnmatch
+// with the host's.
 template <std::size_t N>
-void expect_cases(const Case (&cases)[N]) {
+void expect_cases(const Case (&cases)[N],
+                  const std::vector<Decoder>& decoders = {Decoder::locale, Decoder::utf8}) {
   for (const Case& c : cases) {
     SCOPED_TRACE("pattern \"" + escaped(c.pattern) + "\" string \"" + escaped(c.string) +
                  "\" flags " + std::to_string(c.flags));
-    EXPECT_EQ(compat::fnmatch(c.pattern, c.string, c.flags), c.expected);
-    EXPECT_EQ(orva_testing::reference_fnmatch(c.pattern, c.string, c.flags), c.expected);
+    for (Decoder decoder : decoders) {
+      SCOPED_TRACE(decoder == Decoder::utf8 ? "UTF-8" : "the locale's encoding");
+      if (decoder == orva_testing::host_decoder) {
+        EXPECT_EQ(compat::fnmatch(c.pattern, c.string, c.flags), c.expected);
+      }
+      for (bool ask_locale : {true, false}) {
+        EXPECT_EQ(compat::fnmatch_in(c.pattern, c.string, c.flags, {decoder, ask_locale}),
+                  c.expected)
+            << (ask_locale ? "" : "nothing known of ASCII");
+      }
+      EXPECT_EQ(orva_testing::reference_fnmatch(c.pattern, c.string, c.flags, decoder), c.expected);
+    }
   }
 }
 
@@ -277,8 +295,7 @@ TEST(Fnmatch, BackslashEscapes) {
 }
 
 TEST(Fnmatch, Utf8TextIsMatchedByCharacter) {
-  orva_testing::ScopedUtf8Names utf8;
-  if (!utf8.ok()) GTEST_SKIP() << "no C.UTF-8 locale";
+  orva_testing::ScopedUtf8Locale utf8;
   const char e_acute[] = "\xc3\xa9";     // U+00E9
   const char e_acute_up[] = "\xc3\x89";  // U+00C9
   const Case cases[] = {
@@ -327,14 +344,13 @@ TEST(Fnmatch, Utf8TextIsMatchedByCharacter) {
       {"a\xff", "b", 0, no},
       {"\xc0\xaf", "\xc0\xaf", 0, no},
   };
-  expect_cases(cases);
+  expect_cases(cases, utf8.decoders());
 }
 
 // Characters of three and four bytes: CJK, and an emoji outside the Basic Multilingual
 // Plane, each one character however many bytes, on every host.
 TEST(Fnmatch, CjkAndEmojiAreOneCharacterEach) {
-  orva_testing::ScopedUtf8Names utf8;
-  if (!utf8.ok()) GTEST_SKIP() << "no C.UTF-8 locale";
+  orva_testing::ScopedUtf8Locale utf8;
   const char japanese[] = "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e";  // U+65E5 U+672C U+8A9E
   const char grin[] = "\xf0\x9f\x98\x80";                          // U+1F600
   const Case cases[] = {
@@ -354,14 +370,13 @@ TEST(Fnmatch, CjkAndEmojiAreOneCharacterEach) {
       {"\xf0\x9f\x98\x80", grin, FNM_CASEFOLD, yes},
       {"x/*", "x/\xf0\x9f\x98\x80.txt", FNM_PATHNAME | FNM_PERIOD, yes},
   };
-  expect_cases(cases);
+  expect_cases(cases, utf8.decoders());
 }
 
-// Where names are UTF-8 whatever the locale (the Windows host), an unpaired surrogate
-// comes in its three-byte form and is one character; anything else that is no UTF-8
-// character stands for itself byte by byte. (In a UTF-8 locale mbrtowc decides.)
+// Where names are UTF-8 whatever the locale (the Windows host, Decoder::utf8), an unpaired
+// surrogate comes in its three-byte form and is one character; anything else that is no
+// UTF-8 character stands for itself byte by byte. (In a UTF-8 locale mbrtowc decides.)
 TEST(Fnmatch, LoneSurrogatesAreOneCharacterWhereNamesAreUtf8) {
-  if (!compat::host::names_are_utf8()) GTEST_SKIP() << "names are in the locale's encoding here";
   const char high[] = "\xed\xa0\x80";  // U+D800
   const char low[] = "\xed\xbf\xbf";   // U+DFFF
   const Case cases[] = {
@@ -379,7 +394,7 @@ TEST(Fnmatch, LoneSurrogatesAreOneCharacterWhereNamesAreUtf8) {
       {"????", "\xf4\x90\x80\x80", 0, yes},                    // above U+10FFFF: four bad bytes
       {"?", "\xf5\x80\x80\x80", 0, no},
   };
-  expect_cases(cases);
+  expect_cases(cases, {Decoder::utf8});
 }
 
 // glibc's C locale is ASCII: every byte from 0x80 up is an invalid sequence. (The Windows
@@ -393,31 +408,30 @@ bool high_bytes_are_invalid() {
 TEST(Fnmatch, CLocaleTreatsHighBytesAsInvalid) {
   orva_testing::ScopedLocale c_locale("C");
   ASSERT_TRUE(c_locale.ok());
-  if (compat::host::names_are_utf8()) GTEST_SKIP() << "names are UTF-8 here whatever the locale";
   if (!high_bytes_are_invalid()) GTEST_SKIP() << "this C locale decodes every byte";
   const Case cases[] = {
       {"??", "\xc3\xa9", 0, yes},  // two bytes, two characters
       {"?", "\xc3\xa9", 0, no},        {"*", "\xc3\xa9", 0, yes},
       {"\xc3\xa9", "\xc3\xa9", 0, no}, {"*.c", "src/foo/bar.c", 0, yes},
   };
-  expect_cases(cases);
+  expect_cases(cases, {Decoder::locale});
 }
 
-// The matcher decodes and folds ASCII itself where the host vouches for the locale; in
+// The matcher decodes and folds ASCII itself where locale_ascii vouches for the locale; in
 // the locales it vouches for by name, that must agree with mbrtowc and towlower byte for byte.
-TEST(Fnmatch, HostAsciiClaimsHoldForEveryByte) {
+TEST(Fnmatch, LocaleAsciiClaimsHoldForEveryByte) {
   for (const char* name : {"C", "POSIX", "C.UTF-8", "C.utf8"}) {
     orva_testing::ScopedLocale locale(name);
     if (!locale.ok()) continue;
     SCOPED_TRACE(name);
     // The Windows host vouches for no locale, which is always exact; nothing to hold it to.
     if (orva_testing::windows_host) {
-      EXPECT_FALSE(compat::host::ascii_decodes_to_itself());
-      EXPECT_FALSE(compat::host::ascii_case_is_plain());
+      EXPECT_FALSE(compat::locale_ascii().decodes_to_itself);
+      EXPECT_FALSE(compat::locale_ascii().case_is_plain);
       continue;
     }
-    ASSERT_TRUE(compat::host::ascii_decodes_to_itself());
-    ASSERT_TRUE(compat::host::ascii_case_is_plain());
+    ASSERT_TRUE(compat::locale_ascii().decodes_to_itself);
+    ASSERT_TRUE(compat::locale_ascii().case_is_plain);
     for (int byte = 0; byte < 0x80; ++byte) {
       const char text[2] = {static_cast<char>(byte), '\0'};
       std::mbstate_t state{};
@@ -436,8 +450,7 @@ TEST(Fnmatch, HostAsciiClaimsHoldForEveryByte) {
 // FNM_CASEFOLD: no character from 0x80 up folds to an ASCII character but a letter. (The
 // matcher folds only the values that towlower takes: up to U+FFFF on the Windows host.)
 TEST(Fnmatch, OnlyLettersAreFoldsOfNonAsciiCharacters) {
-  orva_testing::ScopedUtf8Names utf8;
-  if (!utf8.ok()) GTEST_SKIP() << "no C.UTF-8 locale";
+  orva_testing::ScopedUtf8Locale utf8;
   const unsigned end = std::min(0x110000u, std::numeric_limits<wint_t>::max() + 1u);
   for (unsigned c = 0x80; c < end; ++c) {
     const wint_t lower = std::towlower(static_cast<wint_t>(c));
@@ -451,8 +464,7 @@ TEST(Fnmatch, OnlyLettersAreFoldsOfNonAsciiCharacters) {
 // skipped, and at the rest the element is taken as matched; these are the cases where a
 // byte from 0x80 up must still stop the skipping, or where the element is unusual.
 TEST(Fnmatch, StarSkipsOnlyPositionsThatCannotMatch) {
-  orva_testing::ScopedUtf8Names utf8;
-  if (!utf8.ok()) GTEST_SKIP() << "no C.UTF-8 locale";
+  orva_testing::ScopedUtf8Locale utf8;
   const char kelvin[] = "x\xe2\x84\xaa";  // x, U+212A KELVIN SIGN: C.UTF-8's towlower gives 'k'
   const int kelvin_folds = if_towlower_takes(0x212a, 'k');
   const Case cases[] = {
@@ -481,7 +493,7 @@ TEST(Fnmatch, StarSkipsOnlyPositionsThatCannotMatch) {
       {"*[!0-9]", "123", 0, no},
       {"*\xc3\xa9", "caf\xc3\xa9", 0, yes},  // a non-ASCII first element: no skipping
   };
-  expect_cases(cases);
+  expect_cases(cases, utf8.decoders());
 }
 
 // A locale that lowers an ASCII letter to something else: Turkish takes I to U+0131.
@@ -489,7 +501,7 @@ TEST(Fnmatch, StarSkipsOnlyPositionsThatCannotMatch) {
 TEST(Fnmatch, CasefoldFollowsTowlowerInATurkishLocale) {
   orva_testing::ScopedLocale turkish("tr_TR.UTF-8");
   if (!turkish.ok()) GTEST_SKIP() << "no tr_TR.UTF-8 locale";
-  EXPECT_FALSE(compat::host::ascii_case_is_plain());
+  EXPECT_FALSE(compat::locale_ascii().case_is_plain);
   const Case cases[] = {
       {"I", "\xc4\xb1", FNM_CASEFOLD, yes},  // U+0131 dotless i
       {"I", "i", FNM_CASEFOLD, no},
@@ -503,17 +515,27 @@ TEST(Fnmatch, CasefoldFollowsTowlowerInATurkishLocale) {
 
 TEST(Fnmatch, ManyStarRunsNeitherRecurseNorBacktrack) {
   // 100,000 star runs: a recursion per star would exhaust the stack, and backtracking over
-  // every star would never finish.
+  // every star would never finish. 20,000 unterminated brackets: a scan of each to the end
+  // of the pattern, again at every star, would not finish either. Through compat::fnmatch,
+  // and through the general step alone (nothing known of the locale's ASCII).
   std::string pattern;
   for (int i = 0; i < 100000; ++i) pattern += "*a";
   std::string string(200000, 'a');
-  EXPECT_EQ(compat::fnmatch(pattern.c_str(), string.c_str(), 0), yes);
-  EXPECT_EQ(compat::fnmatch((pattern + "b").c_str(), string.c_str(), 0), no);
-  EXPECT_EQ(compat::fnmatch((pattern + "b").c_str(), string.c_str(), FNM_PATHNAME), no);
   std::string brackets;
   for (int i = 0; i < 20000; ++i) brackets += "*[";
-  EXPECT_EQ(compat::fnmatch(brackets.c_str(), std::string(40000, '[').c_str(), 0), yes);
-  EXPECT_EQ(compat::fnmatch((brackets + "b").c_str(), std::string(40000, '[').c_str(), 0), no);
+  const std::string opening(40000, '[');
+  for (bool general : {false, true}) {
+    SCOPED_TRACE(general ? "general step" : "compat::fnmatch");
+    auto run = [general](const std::string& p, const std::string& s, int flags) {
+      if (!general) return compat::fnmatch(p.c_str(), s.c_str(), flags);
+      return compat::fnmatch_in(p.c_str(), s.c_str(), flags, {Decoder::locale, false});
+    };
+    EXPECT_EQ(run(pattern, string, 0), yes);
+    EXPECT_EQ(run(pattern + "b", string, 0), no);
+    EXPECT_EQ(run(pattern + "b", string, FNM_PATHNAME), no);
+    EXPECT_EQ(run(brackets, opening, 0), yes);
+    EXPECT_EQ(run(brackets + "b", opening, 0), no);
+  }
 }
 
 TEST(Fnmatch, NeverAllocates) {

@@ -1,7 +1,9 @@
-// compat::fnmatch against the literal recursive algorithm. Input: one byte of flags (the
-// low five bits) and of locale (bit 0: C.UTF-8, else C), then the pattern, a NUL byte,
-// and the string. Inputs are kept short, and star runs few, because the reference's time
-// grows exponentially with the star runs.
+// The matcher against the literal recursive algorithm. Input: one byte of flags (the low
+// five bits) and one of encoding (bit 0: the C.UTF-8 locale, else C; bit 1: the UTF-8
+// decoder, else the locale's; bit 2: nothing assumed of the locale's ASCII, else what
+// locale_ascii knows), then the pattern, a NUL byte, and the string. Inputs are kept
+// short, and star runs few, because the reference's time grows exponentially with the
+// star runs.
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
@@ -9,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "compat/fnmatch.h"
+#include "compat/fnmatch_encoding.h"
 #include "testing/fnmatch_reference.h"
 
 namespace {
@@ -44,6 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 2) return 0;
   const int flags = data[0] & 0x1f;
   const char* locale = (data[1] & 1) != 0 ? "C.UTF-8" : "C";
+  const auto decoder = (data[1] & 2) != 0 ? compat::Decoder::utf8 : compat::Decoder::locale;
+  const bool ask_locale = (data[1] & 4) == 0;
   std::string rest(reinterpret_cast<const char*>(data + 2), size - 2);
   std::size_t nul = rest.find('\0');
   std::string pattern = rest.substr(0, nul);
@@ -53,12 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (star_runs(pattern) > max_star_runs) return 0;
   if (std::setlocale(LC_ALL, locale) == nullptr) return 0;
 
-  int expected = orva_testing::reference_fnmatch(pattern.c_str(), string.c_str(), flags);
-  int actual = compat::fnmatch(pattern.c_str(), string.c_str(), flags);
+  const compat::Encoding encoding{decoder, ask_locale};
+  int expected = orva_testing::reference_fnmatch(pattern.c_str(), string.c_str(), flags, decoder);
+  int actual = compat::fnmatch_in(pattern.c_str(), string.c_str(), flags, encoding);
   if (actual == expected) return 0;
   print_escaped("pattern", pattern);
   print_escaped("string", string);
-  std::fprintf(stderr, "flags %d, locale %s: got %d, reference %d\n", flags, locale, actual,
-               expected);
+  std::fprintf(stderr, "flags %d, locale %s, encoding byte %d: got %d, reference %d\n", flags,
+               locale, data[1] & 7, actual, expected);
   std::abort();
 }

@@ -10,8 +10,6 @@
 #include <type_traits>
 
 #include "compat/fnmatch.h"
-#include "compat/host.h"
-#include "compat/host_files.h"
 
 namespace orva_testing {
 namespace {
@@ -29,9 +27,9 @@ bool decode_failed(std::size_t length) {
   return length == static_cast<std::size_t>(-1) || length == static_cast<std::size_t>(-2);
 }
 
-// UTF-8, where the host's names are UTF-8 whatever the locale: the length of the character
-// at s and its value, or -1 for bytes that are no character. Surrogates count as
-// characters; overlong forms and values above U+10FFFF do not.
+// UTF-8, whatever the locale: the length of the character at s and its value, or -1 for
+// bytes that are no character. Surrogates count as characters; overlong forms and values
+// above U+10FFFF do not.
 std::size_t utf8_character(const char* s, char32_t* c) {
   auto lead = static_cast<unsigned char>(*s);
   std::size_t length = lead < 0x80 ? 1 : lead < 0xc0 ? 0 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
@@ -48,9 +46,9 @@ std::size_t utf8_character(const char* s, char32_t* c) {
   return value == 0 ? 0 : length;
 }
 
-// One character, by the host's rule: UTF-8, or mbrtowc in the current locale.
-std::size_t decode(const char* s, std::mbstate_t* state, char32_t* c) {
-  if (compat::host::names_are_utf8()) return utf8_character(s, c);
+// One character, as UTF-8 or by mbrtowc in the current locale.
+std::size_t decode(const char* s, std::mbstate_t* state, bool utf8, char32_t* c) {
+  if (utf8) return utf8_character(s, c);
   wchar_t w = 0;
   std::size_t n = std::mbrtowc(&w, s, max_char_bytes, state);
   *c = static_cast<std::make_unsigned_t<wchar_t>>(w);
@@ -58,16 +56,18 @@ std::size_t decode(const char* s, std::mbstate_t* state, char32_t* c) {
 }
 
 // A pattern character: false on an invalid or incomplete sequence.
-bool decode_pattern(const char* p, std::mbstate_t* state, char32_t* c, std::size_t* length) {
-  std::size_t n = decode(p, state, c);
+bool decode_pattern(const char* p, std::mbstate_t* state, bool utf8, char32_t* c,
+                    std::size_t* length) {
+  std::size_t n = decode(p, state, utf8, c);
   if (decode_failed(n)) return false;
   *length = n;
   return true;
 }
 
 // A string character: a bad byte stands for itself and resets the state.
-void decode_string(const char* s, std::mbstate_t* state, char32_t* c, std::size_t* length) {
-  std::size_t n = decode(s, state, c);
+void decode_string(const char* s, std::mbstate_t* state, bool utf8, char32_t* c,
+                   std::size_t* length) {
+  std::size_t n = decode(s, state, utf8, c);
   if (decode_failed(n)) {
     *c = static_cast<unsigned char>(*s);
     *length = 1;
@@ -98,7 +98,7 @@ bool ordinary_equal(char32_t p, char32_t s, int flags) {
 enum class Bracket { matched, not_matched, unterminated, fail };
 
 // The member list after '['; on a verdict, *p ends past the closing ']'.
-Bracket scan_bracket(const char** p_io, char32_t s, int flags, std::mbstate_t* ps) {
+Bracket scan_bracket(const char** p_io, char32_t s, int flags, bool utf8, std::mbstate_t* ps) {
   const char* p = *p_io;
   bool negate = *p == '!' || *p == '^';
   if (negate) ++p;
@@ -112,14 +112,14 @@ Bracket scan_bracket(const char** p_io, char32_t s, int flags, std::mbstate_t* p
     if (*p == '\\' && !(flags & FNM_NOESCAPE)) ++p;
     char32_t low = 0;
     std::size_t n = 0;
-    if (!decode_pattern(p, ps, &low, &n)) return Bracket::fail;
+    if (!decode_pattern(p, ps, utf8, &low, &n)) return Bracket::fail;
     p += n;
     low = fold(low, flags);
     if (p[0] == '-' && p[1] != ']' && p[1] != '\0') {
       ++p;
       if (*p == '\\' && !(flags & FNM_NOESCAPE)) ++p;
       char32_t high = 0;
-      if (!decode_pattern(p, ps, &high, &n)) return Bracket::fail;
+      if (!decode_pattern(p, ps, utf8, &high, &n)) return Bracket::fail;
       if (high == 0) return Bracket::unterminated;
       p += n;
       high = fold(high, flags);
@@ -132,16 +132,16 @@ Bracket scan_bracket(const char** p_io, char32_t s, int flags, std::mbstate_t* p
   return matched == negate ? Bracket::not_matched : Bracket::matched;
 }
 
-int match(const char* p, const char* s, const char* start, int flags, std::mbstate_t ps,
+int match(const char* p, const char* s, const char* start, int flags, bool utf8, std::mbstate_t ps,
           std::mbstate_t ss) {
   for (;;) {
     char32_t pc = 0;
     std::size_t pn = 0;
-    if (!decode_pattern(p, &ps, &pc, &pn)) return FNM_NOMATCH;
+    if (!decode_pattern(p, &ps, utf8, &pc, &pn)) return FNM_NOMATCH;
     p += pn;
     char32_t sc = 0;
     std::size_t sn = 0;
-    decode_string(s, &ss, &sc, &sn);
+    decode_string(s, &ss, utf8, &sc, &sn);
 
     if (pc == 0) {
       if ((flags & FNM_LEADING_DIR) && sc == '/') return 0;
@@ -169,10 +169,10 @@ int match(const char* p, const char* s, const char* start, int flags, std::mbsta
       }
       if (sc == 0) return FNM_NOMATCH;
       for (;;) {
-        if (match(p, s, start, flags, ps, ss) == 0) return 0;
+        if (match(p, s, start, flags, utf8, ps, ss) == 0) return 0;
         char32_t c = 0;
         std::size_t n = 0;
-        decode_string(s, &ss, &c, &n);
+        decode_string(s, &ss, utf8, &c, &n);
         if (c == '/' && (flags & FNM_PATHNAME)) return FNM_NOMATCH;
         s += n;
         if (c == 0) return FNM_NOMATCH;
@@ -182,7 +182,7 @@ int match(const char* p, const char* s, const char* start, int flags, std::mbsta
       if (sc == 0) return FNM_NOMATCH;
       if (sc == '/' && (flags & FNM_PATHNAME)) return FNM_NOMATCH;
       if (sc == '.' && (flags & FNM_PERIOD) && leading(s, start, flags)) return FNM_NOMATCH;
-      switch (scan_bracket(&p, sc, flags, &ps)) {
+      switch (scan_bracket(&p, sc, flags, utf8, &ps)) {
         case Bracket::fail:
         case Bracket::not_matched:
           return FNM_NOMATCH;
@@ -193,7 +193,7 @@ int match(const char* p, const char* s, const char* start, int flags, std::mbsta
           break;  // '[' is an ordinary character; p is still right after it
       }
     } else if (pc == '\\' && !(flags & FNM_NOESCAPE)) {
-      if (!decode_pattern(p, &ps, &pc, &pn)) return FNM_NOMATCH;
+      if (!decode_pattern(p, &ps, utf8, &pc, &pn)) return FNM_NOMATCH;
       p += pn;
     }
     if (!ordinary_equal(pc, sc, flags)) return FNM_NOMATCH;
@@ -203,8 +203,9 @@ int match(const char* p, const char* s, const char* start, int flags, std::mbsta
 
 }  // namespace
 
-int reference_fnmatch(const char* pattern, const char* string, int flags) {
-  return match(pattern, string, string, flags, std::mbstate_t{}, std::mbstate_t{});
+int reference_fnmatch(const char* pattern, const char* string, int flags, compat::Decoder decoder) {
+  const bool utf8 = decoder == compat::Decoder::utf8;
+  return match(pattern, string, string, flags, utf8, std::mbstate_t{}, std::mbstate_t{});
 }
 
 }  // namespace orva_testing

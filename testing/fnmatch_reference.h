@@ -4,17 +4,24 @@
 // compat::fnmatch must give the same result for every input. Same flag values as
 // compat/fnmatch.h. The recursion depth grows with the star runs in the pattern and the
 // time can grow exponentially with them, so keep the inputs short. It decodes as the
-// matcher must: UTF-8 where the host's names are UTF-8, else in the current locale.
+// matcher must with the given decoder (compat/fnmatch_encoding.h): in the current locale,
+// or as UTF-8.
 
 #include <clocale>
 #include <string>
+#include <vector>
 
-#include "compat/host.h"
-#include "compat/host_files.h"
+#include "compat/fnmatch_encoding.h"
+#include "testing/host.h"
 
 namespace orva_testing {
 
-int reference_fnmatch(const char* pattern, const char* string, int flags);
+int reference_fnmatch(const char* pattern, const char* string, int flags, compat::Decoder decoder);
+
+// The decoder compat::fnmatch uses on this host: UTF-8 on the Windows host, whose names
+// are UTF-8 whatever the locale; the locale's elsewhere.
+constexpr compat::Decoder host_decoder =
+    windows_host ? compat::Decoder::utf8 : compat::Decoder::locale;
 
 // Switches the process to the named locale (setlocale, LC_ALL) for the object's lifetime,
 // so that mbrtowc and towlower see it; a null name keeps the current one. ok() is false
@@ -35,14 +42,21 @@ class ScopedLocale {
   bool ok_ = false;
 };
 
-// UTF-8 names for the matcher, for the object's lifetime: the C.UTF-8 locale where the
-// matcher decodes in the current locale, no change where names are UTF-8 whatever the
-// locale. ok() is false when C.UTF-8 is needed and the host lacks it.
-class ScopedUtf8Names {
+// C.UTF-8 for the object's lifetime, for tables of UTF-8 text. ok() where the locale's
+// decoder then reads UTF-8 as compat::Decoder::utf8 does (but for unpaired surrogates):
+// false where the host lacks C.UTF-8, and on the Windows host, whose runtime's wchar_t
+// holds no character above U+FFFF (the locale is left alone there).
+class ScopedUtf8Locale {
  public:
-  ScopedUtf8Names() : locale_(compat::host::names_are_utf8() ? nullptr : "C.UTF-8") {}
+  ScopedUtf8Locale() : locale_(windows_host ? nullptr : "C.UTF-8") {}
 
-  bool ok() const { return locale_.ok(); }
+  bool ok() const { return !windows_host && locale_.ok(); }
+
+  // The decoders that read UTF-8 here: ours, and the locale's where ok().
+  std::vector<compat::Decoder> decoders() const {
+    if (ok()) return {compat::Decoder::locale, compat::Decoder::utf8};
+    return {compat::Decoder::utf8};
+  }
 
  private:
   ScopedLocale locale_;

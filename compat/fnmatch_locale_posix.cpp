@@ -1,14 +1,14 @@
-#include "compat/host.h"
+// What the matcher may assume of the current locale's ASCII, on POSIX hosts: known by the
+// locale's name or its codeset.
 
-#include <cstddef>
-
-// --- pattern matching ---
+#include "compat/fnmatch_locale.h"
 
 #include <clocale>
+#include <cstddef>
 
 #include <langinfo.h>
 
-namespace compat::host {
+namespace compat {
 
 namespace {
 
@@ -21,8 +21,8 @@ const char* ctype_locale_name() { return nl_langinfo(_NL_LOCALE_NAME(LC_CTYPE));
 const char* ctype_locale_name() { return ""; }
 #endif
 
-// Whether `text` is exactly `literal`. Short enough to compare in line: these tests run on
-// every call of the matcher. Stops at the first difference, so never reads past `text`.
+// Whether `text` is exactly `literal`. Short enough to compare in line: the matcher asks
+// on every call. Stops at the first difference, so never reads past `text`.
 template <std::size_t N>
 bool is_text(const char* text, const char (&literal)[N]) {
   for (std::size_t i = 0; i < N; ++i) {
@@ -42,15 +42,13 @@ bool is_plain_c_locale(const char* name) {
 }  // namespace
 
 // The C locales by name first, the commonest case, with one question to the C library.
-// Elsewhere ASCII and UTF-8 are the codesets where this is known; both are stateless.
-bool ascii_decodes_to_itself() {
-  if (is_plain_c_locale(ctype_locale_name())) return true;
+// Elsewhere ASCII and UTF-8 are the codesets where ASCII is known to decode to itself;
+// both are stateless.
+LocaleAscii locale_ascii() {
+  if (is_plain_c_locale(ctype_locale_name())) return {true, true};
   const char* codeset = nl_langinfo(CODESET);
-  if (codeset[0] == 'U') return is_text(codeset, "UTF-8");
-  return codeset[0] == 'A' && is_text(codeset, "ANSI_X3.4-1968");
+  if (codeset[0] == 'U') return {is_text(codeset, "UTF-8"), false};
+  return {codeset[0] == 'A' && is_text(codeset, "ANSI_X3.4-1968"), false};
 }
 
-bool ascii_case_is_plain() { return is_plain_c_locale(ctype_locale_name()); }
-
-}  // namespace compat::host
-
+}  // namespace compat
