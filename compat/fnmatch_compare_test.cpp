@@ -16,6 +16,7 @@
 namespace {
 
 using compat::Decoder;
+using orva_testing::escaped;
 
 // Pattern and string pieces: the special characters, letters in both cases, a two-byte
 // UTF-8 letter in both cases (U+00E9, U+00C9), a CJK character, an emoji outside the Basic
@@ -98,22 +99,6 @@ void generate(Random* random, std::string* pattern, std::string* string) {
   if (random->below(3) != 0) return;
   string->clear();
   append_random(random, string, 8);
-}
-
-std::string escaped(const std::string& text) {
-  static const char hex[] = "0123456789abcdef";
-  std::string out;
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte < 0x7f && byte != '\\' && byte != '"') {
-      out += c;
-    } else {
-      out += "\\x";
-      out += hex[byte >> 4];
-      out += hex[byte & 15];
-    }
-  }
-  return out;
 }
 
 const char* decoder_name(Decoder decoder) {

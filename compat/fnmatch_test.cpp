@@ -28,6 +28,7 @@ using compat::FNM_NOESCAPE;
 using compat::FNM_NOMATCH;
 using compat::FNM_PATHNAME;
 using compat::FNM_PERIOD;
+using orva_testing::escaped;
 
 constexpr int yes = 0;
 constexpr int no = FNM_NOMATCH;
@@ -38,23 +39,6 @@ struct Case {
   int flags;
   int expected;
 };
-
-// Bytes outside printable ASCII as \xNN, so a failing case can be read and copied.
-std::string escaped(const char* text) {
-  std::string out;
-  for (const char* c = text; *c != '\0'; ++c) {
-    auto byte = static_cast<unsigned char>(*c);
-    if (byte >= 0x20 && byte < 0x7f && byte != '\\' && byte != '"') {
-      out += *c;
-      continue;
-    }
-    static const char hex[] = "0123456789abcdef";
-    out += "\\x";
-    out += hex[byte >> 4];
-    out += hex[byte & 15];
-  }
-  return out;
-}
 
 // A case-folded match of a character that has another case beyond ASCII: whether it holds
 // is the runtime's towlower's to say (C.UTF-8 folds every letter, the Windows runtime's C

@@ -27,19 +27,6 @@ int star_runs(const std::string& pattern) {
   return runs;
 }
 
-void print_escaped(const char* label, const std::string& text) {
-  std::fprintf(stderr, "%s \"", label);
-  for (char c : text) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte < 0x7f && byte != '\\' && byte != '"') {
-      std::fputc(c, stderr);
-    } else {
-      std::fprintf(stderr, "\\x%02x", byte);
-    }
-  }
-  std::fputs("\"\n", stderr);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -61,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int expected = orva_testing::reference_fnmatch(pattern.c_str(), string.c_str(), flags, decoder);
   int actual = compat::fnmatch_in(pattern.c_str(), string.c_str(), flags, encoding);
   if (actual == expected) return 0;
-  print_escaped("pattern", pattern);
-  print_escaped("string", string);
+  std::fprintf(stderr, "pattern \"%s\"\nstring \"%s\"\n", orva_testing::escaped(pattern).c_str(),
+               orva_testing::escaped(string).c_str());
   std::fprintf(stderr, "flags %d, locale %s, encoding byte %d: got %d, reference %d\n", flags,
                locale, data[1] & 7, actual, expected);
   std::abort();

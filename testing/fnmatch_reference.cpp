@@ -208,4 +208,20 @@ int reference_fnmatch(const char* pattern, const char* string, int flags, compat
   return match(pattern, string, string, flags, utf8, std::mbstate_t{}, std::mbstate_t{});
 }
 
+std::string escaped(std::string_view text) {
+  static const char hex[] = "0123456789abcdef";
+  std::string out;
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7f && byte != '\\' && byte != '"') {
+      out += c;
+    } else {
+      out += "\\x";
+      out += hex[byte >> 4];
+      out += hex[byte & 15];
+    }
+  }
+  return out;
+}
+
 }  // namespace orva_testing

@@ -9,6 +9,7 @@
 
 #include <clocale>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "compat/fnmatch_encoding.h"
@@ -17,6 +18,10 @@
 namespace orva_testing {
 
 int reference_fnmatch(const char* pattern, const char* string, int flags, compat::Decoder decoder);
+
+// `text` with bytes outside printable ASCII, and \ and ", as \xNN, so that a failing
+// pattern or string can be read and pasted back into a C++ string literal.
+std::string escaped(std::string_view text);
 
 // The decoder compat::fnmatch uses on this host: UTF-8 on the Windows host, whose names
 // are UTF-8 whatever the locale; the locale's elsewhere.
