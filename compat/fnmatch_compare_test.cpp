@@ -12,6 +12,7 @@
 #include "compat/fnmatch.h"
 #include "compat/fnmatch_encoding.h"
 #include "testing/fnmatch_reference.h"
+#include "testing/words.h"
 
 namespace {
 
@@ -179,20 +180,6 @@ TEST(FnmatchCompare, GeneratedInputsInATurkishLocale) {
   EXPECT_GE(compare_generated(0xA4093822299F31D0ULL, rounds_per_locale / 4, both), 250000u);
 }
 
-// Every word of at most `max_length` pieces of `alphabet`, the empty word first.
-template <std::size_t N>
-std::vector<std::string> words(const char* const (&alphabet)[N], std::size_t max_length) {
-  std::vector<std::string> all{""};
-  for (std::size_t begin = 0, length = 1; length <= max_length; ++length) {
-    std::size_t end = all.size();
-    for (std::size_t i = begin; i < end; ++i) {
-      for (const char* piece : alphabet) all.push_back(all[i] + piece);
-    }
-    begin = end;
-  }
-  return all;
-}
-
 // Every pattern of up to four pieces from a small alphabet, against every string of up
 // to two characters from another, under every flag combination but FNM_CASEFOLD (the
 // alphabet has no case): the corners a random generator may miss.
@@ -200,8 +187,8 @@ TEST(FnmatchCompare, ExhaustiveShortInputsInCUtf8) {
   orva_testing::ScopedUtf8Locale utf8;
   const char* const pattern_alphabet[] = {"*", "?", "[", "]", "!", "-", "\\", "/", ".", "a"};
   const char* const string_alphabet[] = {"a", "/", ".", "]", "\xff"};
-  const std::vector<std::string> patterns = words(pattern_alphabet, 4);
-  const std::vector<std::string> strings = words(string_alphabet, 2);
+  const std::vector<std::string> patterns = orva_testing::words(pattern_alphabet, 4);
+  const std::vector<std::string> strings = orva_testing::words(string_alphabet, 2);
   const std::vector<Decoder> decoders = utf8.decoders();
   int mismatches = 0;
   for (const std::string& pattern : patterns) {

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "testing/host.h"
+#include "testing/words.h"
 
 namespace {
 
@@ -23,14 +24,7 @@ std::string runtime_dirname_of(std::string path) { return ::dirname(path.data())
 TEST(Dirname, AgreesWithTheRuntimesOnEveryShortAsciiName) {
   if (!orva_testing::windows_host) GTEST_SKIP() << "the C library's dirname is the layer's";
   const char alphabet[] = {'a', 'C', ':', '/', '\\', '.'};
-  std::vector<std::string> names = {""};
-  for (std::size_t begin = 0, length = 0; length < 6; ++length) {
-    std::size_t end = names.size();
-    for (std::size_t i = begin; i < end; ++i) {
-      for (char c : alphabet) names.push_back(names[i] + c);
-    }
-    begin = end;
-  }
+  const std::vector<std::string> names = orva_testing::words(alphabet, 6);
   int differences = 0;
   for (const std::string& name : names) {
     std::string expected = runtime_dirname_of(name);
